@@ -1,0 +1,188 @@
+#include "UIShadow.h"
+
+#include "UIManager.h"
+
+#include <map>
+
+namespace SkinUI {
+
+namespace {
+
+const wchar_t kShadowClass[] = L"SkinUIShadowWnd";
+
+std::map<HWND, CWndShadow*>& Shadows() {
+    static std::map<HWND, CWndShadow*> shadows;
+    return shadows;
+}
+
+LRESULT CALLBACK ShadowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == WM_MOUSEACTIVATE) {
+        return MA_NOACTIVATE;
+    }
+    return ::DefWindowProcW(hwnd, uMsg, wParam, lParam);
+}
+
+}  // namespace
+
+bool CWndShadow::Initialize(HINSTANCE instance) {
+    if (::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "UpdateLayeredWindow") == nullptr) {
+        return false;
+    }
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    if (::GetClassInfoExW(instance, kShadowClass, &wc)) {
+        return true;
+    }
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = ShadowProc;
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = kShadowClass;
+    return ::RegisterClassExW(&wc) != 0;
+}
+
+CWndShadow::~CWndShadow() {
+    if (parent_ != nullptr) {
+        if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(parent_, GWLP_WNDPROC)) == ParentProc) {
+            ::SetWindowLongPtrW(parent_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(parentProc_));
+        }
+        Shadows().erase(parent_);
+    }
+    if (hwnd_ != nullptr) {
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+bool CWndShadow::Create(HWND parent) {
+    if (parent_ != nullptr || !::IsWindow(parent)) {
+        return false;
+    }
+    HINSTANCE instance = CPaintManagerUI::GetInstance();
+    if (!Initialize(instance)) {
+        return false;
+    }
+    hwnd_ = ::CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT, kShadowClass, nullptr, WS_POPUPWINDOW,
+                              CW_USEDEFAULT, 0, 0, 0, parent, nullptr, instance, nullptr);
+    if (hwnd_ == nullptr) {
+        return false;
+    }
+    parent_ = parent;
+    enabled_ = true;
+    Shadows()[parent] = this;
+    parentProc_ = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(parent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ParentProc)));
+    parentVisible_ = ::IsWindowVisible(parent) != FALSE;
+    if (parentVisible_ && !::IsZoomed(parent) && !::IsIconic(parent)) {
+        Show(true);
+        Update();
+    }
+    return true;
+}
+
+bool CWndShadow::SetImage(const std::wstring& image, RECT offsets, RECT corners) {
+    TImageDesc desc = ParseImageDesc(image);
+    TImageInfo loaded;
+    if (!CPaintManagerUI::LoadImageData(desc, loaded)) {
+        return false;
+    }
+    image_ = std::move(loaded);
+    offsets_ = offsets;
+    corners_ = corners;
+    if (visible_) {
+        Update();
+    }
+    return true;
+}
+
+void CWndShadow::Show(bool show) {
+    visible_ = show;
+    ::ShowWindow(hwnd_, show ? SW_SHOWNOACTIVATE : SW_HIDE);
+}
+
+void CWndShadow::Move() {
+    RECT rc{};
+    ::GetWindowRect(parent_, &rc);
+    ::SetWindowPos(hwnd_, nullptr, rc.left - offsets_.left, rc.top - offsets_.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER);
+}
+
+void CWndShadow::Update() {
+    if (hwnd_ == nullptr || image_.pixels.empty()) {
+        return;
+    }
+    RECT rc{};
+    ::GetWindowRect(parent_, &rc);
+    const int width = rc.right - rc.left + offsets_.left + offsets_.right;
+    const int height = rc.bottom - rc.top + offsets_.top + offsets_.bottom;
+    CCanvas canvas;
+    if (!canvas.Create(width, height)) {
+        return;
+    }
+    const RECT whole{0, 0, width, height};
+    const RECT border{offsets_.left + corners_.left, offsets_.top + corners_.top,
+                      offsets_.right + corners_.right, offsets_.bottom + corners_.bottom};
+    CRenderEngine::DrawImage(canvas, image_, whole, RECT{0, 0, image_.width, image_.height}, border, true,
+                             false, false, 255, whole);
+    POINT position{rc.left - offsets_.left, rc.top - offsets_.top};
+    SIZE size{width, height};
+    POINT origin{0, 0};
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    ::UpdateLayeredWindow(hwnd_, nullptr, &position, &size, canvas.Dc(), &origin, 0, &blend, ULW_ALPHA);
+}
+
+LRESULT CALLBACK CWndShadow::ParentProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    auto it = Shadows().find(hwnd);
+    if (it == Shadows().end()) {
+        return ::DefWindowProcW(hwnd, uMsg, wParam, lParam);
+    }
+    CWndShadow* self = it->second;
+    WNDPROC previous = self->parentProc_;
+    if (self->enabled_) {
+        switch (uMsg) {
+            case WM_MOVE:
+                if (self->visible_) {
+                    self->Move();
+                }
+                break;
+            case WM_SIZE:
+                if (wParam == SIZE_MINIMIZED || wParam == SIZE_MAXIMIZED) {
+                    self->Show(false);
+                } else if (self->parentVisible_) {
+                    self->Update();
+                    self->Show(true);
+                }
+                break;
+            case WM_SHOWWINDOW:
+                self->parentVisible_ = wParam != FALSE;
+                if (wParam != FALSE && !::IsIconic(hwnd) && !::IsZoomed(hwnd)) {
+                    self->Update();
+                    self->Show(true);
+                } else if (wParam == FALSE) {
+                    self->Show(false);
+                }
+                break;
+            case WM_EXITSIZEMOVE:
+                if (self->visible_) {
+                    self->Update();
+                }
+                break;
+            case WM_DESTROY:
+                ::DestroyWindow(self->hwnd_);
+                self->hwnd_ = nullptr;
+                self->visible_ = false;
+                break;
+            case WM_NCDESTROY:
+                ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+                Shadows().erase(it);
+                self->parent_ = nullptr;
+                self->enabled_ = false;
+                break;
+            default:
+                break;
+        }
+    }
+    return ::CallWindowProcW(previous, hwnd, uMsg, wParam, lParam);
+}
+
+}  // namespace SkinUI
