@@ -15,6 +15,7 @@
 #include "GlobalInfo.h"
 #include "Logger.h"
 #include "Lonvu.h"
+#include "MainWindow.h"
 #include "ScopedWin.h"
 #include "Setup.h"
 #include "Utils.h"
@@ -71,6 +72,10 @@ int SilentExitCode(int step) {
 
 namespace {
 
+// WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX: fixed size, no maximise box.
+const DWORD kMainWindowStyle = 0x06CA0000;
+const UINT kMainWindowIconId = 107;
+
 // An elevated installer is often started from the Downloads folder, where a
 // planted DLL would otherwise be loaded with administrator rights.
 void RestrictDllSearchToSystem() {
@@ -121,11 +126,32 @@ int RunSilent(HINSTANCE instance) {
     return SilentExitCode(finalStep.load());
 }
 
-int RunWindowMode(HINSTANCE) {
+int RunWindowMode(HINSTANCE instance) {
     Setup& setup = Setup::GetInstance();
+    // The package is fetched while the user reads the first page.
     setup.StartDownload();
+
+    SkinUI::CPaintManagerUI::SetInstance(instance);
+    SkinUI::CPaintManagerUI::SetResourceInstance(instance);
+    SkinUI::CWndShadow::Initialize(instance);
+
+    int exitCode = kExitOk;
+    auto window = std::make_unique<MainWindow>();
+    if (window->Create(nullptr, L"Kivo安装程序", kMainWindowStyle, 0, 0, 0, 700, 500) != nullptr) {
+        window->SetIcon(kMainWindowIconId);
+        window->CenterWindow();
+        ::ShowWindow(window->GetHWND(), SW_SHOW);
+        SkinUI::CPaintManagerUI::MessageLoop();
+    } else {
+        KLOG_AS(Error, L"WinMain",
+                L"Failed to create main window, error " + std::to_wstring(::GetLastError()));
+        exitCode = kExitInitFailed;
+    }
+    // The window goes only after the installer thread, which may still be posting to it.
+    setup.SetCallback(InstallStepCallback());
     setup.Shutdown();
-    return kExitOk;
+    window.reset();
+    return exitCode;
 }
 
 int RunInstaller(HINSTANCE instance) {
