@@ -648,6 +648,15 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         case WM_ERASEBKGND:
             result = 1;
             return true;
+        case WM_NCDESTROY: {
+            // The window is gone: nothing may be routed to this manager any more.
+            auto& managers = Process().managers;
+            managers.erase(std::remove(managers.begin(), managers.end(), this), managers.end());
+            hwnd_ = nullptr;
+            hover_ = click_ = nullptr;
+            mouseTracking_ = false;
+            return false;
+        }
         case WM_SIZE:
             NeedUpdate();
             Invalidate();

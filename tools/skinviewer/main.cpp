@@ -59,7 +59,9 @@ public:
 
     const wchar_t* GetWindowClassName() const override { return L"SkinViewer"; }
     std::wstring GetSkinFile() override { return options_.file; }
-    UILIB_RESOURCETYPE GetResourceType() const override { return IsZip(options_.skin) ? UILIB_ZIP : UILIB_FILE; }
+    UILIB_RESOURCETYPE GetResourceType() const override {
+        return IsZip(options_.skin) ? UILIB_ZIP : UILIB_FILE;
+    }
     std::wstring GetZIPFileName() const override { return SplitPath(options_.skin).second; }
 
     void InitWindow() override {
@@ -163,8 +165,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
             options.size = SIZE{rc.left, rc.top};
         } else if (option == L"--screenshot") {
             options.screenshot = value;
-        } else if (option == L"--select" || option == L"--show" || option == L"--hide" || option == L"--text" ||
-                   option == L"--check" || option == L"--value") {
+        } else if (option == L"--select" || option == L"--show" || option == L"--hide" ||
+                   option == L"--text" || option == L"--check" || option == L"--value") {
             options.actions.emplace_back(option, value);
         } else {
             return false;
@@ -185,7 +187,8 @@ bool CheckDescription(const Options& options) {
         package.Open(packageBytes.data(), packageBytes.size());
     }
     CMarkup markup;
-    if (!markup.LoadFromFile(options.file, CPaintManagerUI::GetResourcePath(), IsZip(options.skin) ? &package : nullptr)) {
+    if (!markup.LoadFromFile(options.file, CPaintManagerUI::GetResourcePath(),
+                             IsZip(options.skin) ? &package : nullptr)) {
         fwprintf(stderr, L"skinviewer: %ls: %ls at \"%ls\"\n", options.file.c_str(),
                  markup.GetLastErrorMessage().c_str(), markup.GetLastErrorLocation().c_str());
         return false;
@@ -208,7 +211,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Options options;
     if (!argv || !ParseOptions(argc, argv.Get(), options)) {
         fwprintf(stderr,
-                 L"usage: skinviewer <skin folder | package.zip> [--file NAME] [--size W,H] [--select NAME=INDEX]\n"
+                 L"usage: skinviewer <skin folder | package.zip> [--file NAME] [--size W,H] [--select "
+                 L"NAME=INDEX]\n"
                  L"       [--show NAME] [--hide NAME] [--text NAME=TEXT] [--check NAME] [--value NAME=N]\n"
                  L"       [--screenshot OUT.png]\n");
         return 1;
@@ -223,8 +227,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
 
     auto window = std::make_unique<ViewerWindow>(options);
-    if (window->Create(nullptr, L"skinviewer", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU |
-                                                   WS_MINIMIZEBOX, 0, 0, 0, 700, 500) == nullptr) {
+    if (window->Create(nullptr, L"skinviewer",
+                       WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0,
+                       700, 500) == nullptr) {
         fwprintf(stderr, L"skinviewer: cannot create the window\n");
         return 1;
     }
