@@ -73,8 +73,7 @@ TEST(Markup, DecodesUtf8Utf16AndCodePageInputs) {
     const std::wstring expected = L"<Window text=\"安装\"/>";
     const std::string utf8 = "<Window text=\"\xE5\xAE\x89\xE8\xA3\x85\"/>";
     std::vector<uint8_t> plain(utf8.begin(), utf8.end());
-    std::vector<uint8_t> bom{0xEF, 0xBB, 0xBF};
-    bom.insert(bom.end(), plain.begin(), plain.end());
+    const std::vector<uint8_t> bom = Bytes("\xEF\xBB\xBF" + utf8);
     std::vector<uint8_t> le{0xFF, 0xFE}, be{0xFE, 0xFF};
     for (wchar_t c : expected) {
         le.push_back(static_cast<uint8_t>(c));

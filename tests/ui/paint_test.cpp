@@ -13,10 +13,6 @@ constexpr uint32_t kBlue = 0xFF0000FF;
 constexpr uint32_t kBlack = 0xFF000000;
 constexpr uint32_t kMagenta = 0xFFFF00FF;
 
-uint32_t Rgb(uint32_t pixel) {
-    return pixel & 0x00FFFFFF;
-}
-
 std::string Hex(uint32_t value) {
     char text[16];
     snprintf(text, sizeof(text), "%06X", static_cast<unsigned>(value & 0xFFFFFF));

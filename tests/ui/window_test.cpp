@@ -192,6 +192,75 @@ TEST_F(Windows, DispatchAndDefaultClickRouting) {
     EXPECT_EQ(w.closeCodes[1], 1);
 }
 
+TEST_F(Windows, DefaultFrameHandlers) {
+    TestWindow& w =
+        Open(L"<Window mininfo=\"200,100\" roundcorner=\"8,8\"><Control name=\"root\"/></Window>");
+    MINMAXINFO info{};
+    w.SendMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.ptMinTrackSize.x, 200);
+    EXPECT_EQ(info.ptMinTrackSize.y, 100);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ::GetMonitorInfoW(::MonitorFromWindow(w.GetHWND(), MONITOR_DEFAULTTONEAREST), &monitor);
+    EXPECT_EQ(info.ptMaxTrackSize.x, monitor.rcWork.right - monitor.rcWork.left);
+    EXPECT_EQ(info.ptMaxTrackSize.y, monitor.rcWork.bottom - monitor.rcWork.top);
+
+    EXPECT_EQ(w.SendMessage(WM_NCACTIVATE, FALSE, 0), TRUE);
+    EXPECT_EQ(w.SendMessage(WM_NCACTIVATE, TRUE, 0), FALSE);
+    RECT proposed{10, 20, 400, 300};
+    EXPECT_EQ(w.SendMessage(WM_NCCALCSIZE, FALSE, reinterpret_cast<LPARAM>(&proposed)), 0);
+    EXPECT_EQ(proposed.right, 400) << "not maximized: the whole window is client area";
+
+    ScopedRegion region(::CreateRectRgn(0, 0, 0, 0));
+    EXPECT_NE(::GetWindowRgn(w.GetHWND(), region.Get()), ERROR) << "roundcorner gives the window a region";
+}
+
+struct Recorded : ITranslateAccelerator, IMessageFilterUI {
+    Recorded(std::vector<std::string>& log, const char* name, UINT consumes)
+        : log(log), name(name), consumes(consumes) {}
+    bool TranslateAccelerator(MSG* msg) override {
+        if (msg->message == WM_KEYDOWN) {
+            log.push_back(std::string("accelerator ") + name);
+        }
+        return msg->message == WM_KEYDOWN && msg->wParam == consumes;
+    }
+    LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM, bool& bHandled) override {
+        if (uMsg == WM_KEYDOWN) {
+            log.push_back(std::string("filter ") + name);
+            bHandled = wParam == consumes;
+        }
+        return 0;
+    }
+    std::vector<std::string>& log;
+    const char* name;
+    UINT consumes;
+};
+
+TEST_F(Windows, PreTranslateStepOrder) {
+    TestWindow& w = Open(kTitleSkin);
+    std::vector<std::string> log;
+    Recorded first(log, "1", 'A'), second(log, "2", 'B');
+    CPaintManagerUI& pm = w.GetPaintManager();
+    pm.AddTranslateAccelerator(&first);
+    pm.AddTranslateAccelerator(&second);
+    pm.AddPreMessageFilter(&first);
+    pm.AddPreMessageFilter(&second);
+    MSG msg{w.GetHWND(), WM_KEYDOWN, 'A', 0, 0, {}};
+    EXPECT_TRUE(CPaintManagerUI::TranslateMessage(&msg));
+    EXPECT_EQ(log, (std::vector<std::string>{"accelerator 1"}));
+    log.clear();
+    msg.wParam = 'C';
+    EXPECT_FALSE(CPaintManagerUI::TranslateMessage(&msg));
+    // The window itself registered first as a filter.
+    EXPECT_EQ(log, (std::vector<std::string>{"accelerator 1", "accelerator 2", "filter 1", "filter 2"}));
+    pm.RemoveTranslateAccelerator(&first);
+    pm.RemoveTranslateAccelerator(&second);
+    pm.RemovePreMessageFilter(&first);
+    pm.RemovePreMessageFilter(&second);
+    MSG other{::GetDesktopWindow(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+    EXPECT_FALSE(CPaintManagerUI::TranslateMessage(&other)) << "not a window of the framework";
+}
+
 TEST_F(Windows, NativeEditWindow) {
     TestWindow& w = Open(
         L"<Window><VerticalLayout name=\"root\"><Edit name=\"edit\" height=\"30\" maxchar=\"12\" "
