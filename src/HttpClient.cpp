@@ -80,7 +80,7 @@ int HttpClient::Get(const std::string& url, HANDLE cancelEvent) {
     curl_easy_setopt(curl.Get(), CURLOPT_URL, url.c_str());
     SetCommonOptions(curl.Get());
     curl_easy_setopt(curl.Get(), CURLOPT_WRITEFUNCTION, AppendToBuffer);
-    curl_easy_setopt(curl.Get(), CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(curl.Get(), CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
     curl_easy_setopt(curl.Get(), CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl.Get(), CURLOPT_XFERINFOFUNCTION, CancelTest);
     curl_easy_setopt(curl.Get(), CURLOPT_XFERINFODATA, static_cast<void*>(cancelEvent));

@@ -68,9 +68,13 @@ public:
         }
     }
 
+    // Returns once the service has closed its port.
     ~PackageService() {
-        if (port_ != 0) {
-            Control(R"({"quit": true})");
+        if (port_ != 0 && Control(R"({"quit": true})")) {
+            std::wstring portFile = WindowsPathOfUnix(unixDir_ + "/port");
+            for (int waited = 0; waited < 10000 && kivoinstaller::Utils::FileExists(portFile); waited += 20) {
+                ::Sleep(20);
+            }
         }
         kivoinstaller::Utils::DeleteDirectory(WindowsPathOfUnix(unixDir_));
     }
