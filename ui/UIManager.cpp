@@ -267,8 +267,6 @@ void CPaintManagerUI::UpdateLayout() {
     updateNeeded_ = false;
     SIZE size = GetClientSize();
     root_->SetPos(RECT{0, 0, size.cx, size.cy});
-    // Setting positions may ask for another pass; one pass is complete by construction.
-    updateNeeded_ = false;
 }
 
 void CPaintManagerUI::Invalidate() {
@@ -658,7 +656,9 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
             return false;
         }
         case WM_SIZE:
+            // Laid out at once: the window may ask for control rectangles before it paints.
             NeedUpdate();
+            UpdateLayout();
             Invalidate();
             return false;
         case kAsyncNotifyMessage:
