@@ -42,8 +42,10 @@ bool CWindowWnd::RegisterSuperclass() {
         !::GetClassInfoExW(CPaintManagerUI::GetInstance(), GetSuperClassName(), &wc)) {
         return false;
     }
+    // The object behind each window is found through its window property, so a superclass shares
+    // the one window procedure; messages it does not handle go on to the system class.
     oldWndProc_ = wc.lpfnWndProc;
-    wc.lpfnWndProc = ControlProc;
+    wc.lpfnWndProc = WndProc;
     wc.hInstance = CPaintManagerUI::GetInstance();
     wc.lpszClassName = GetWindowClassName();
     return ::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
@@ -191,11 +193,6 @@ LRESULT CALLBACK CWindowWnd::WndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM
         return result;
     }
     return self->HandleMessage(uMsg, wParam, lParam);
-}
-
-LRESULT CALLBACK CWindowWnd::ControlProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
-    // Superclassed controls share the window procedure; the property holds the object.
-    return WndProc(hwnd, uMsg, wParam, lParam);
 }
 
 void CNotifyPump::SetNotifyHandler(const std::wstring& type, Handler handler) {

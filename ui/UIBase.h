@@ -46,7 +46,6 @@ protected:
     bool RegisterWindowClass();
     bool RegisterSuperclass();
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK ControlProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
     HWND hwnd_ = nullptr;
     WNDPROC oldWndProc_ = ::DefWindowProcW;
