@@ -382,9 +382,7 @@ LRESULT WindowImplBase::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, bo
 }
 
 LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool&) {
-    LONG_PTR style = ::GetWindowLongPtrW(hwnd_, GWL_STYLE);
-    style &= ~static_cast<LONG_PTR>(WS_CAPTION);
-    ::SetWindowLongPtrW(hwnd_, GWL_STYLE, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+    ::SetWindowLongPtrW(hwnd_, GWL_STYLE, GetStyle() | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
     RECT rc{};
     ::GetClientRect(hwnd_, &rc);
     ::SetWindowPos(hwnd_, nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, SWP_FRAMECHANGED);
@@ -470,6 +468,10 @@ LRESULT WindowImplBase::OnMouseMove(UINT, WPARAM, LPARAM, bool& bHandled) {
 LRESULT WindowImplBase::HandleCustomMessage(UINT, WPARAM, LPARAM, bool& bHandled) {
     bHandled = false;
     return 0;
+}
+
+LONG WindowImplBase::GetStyle() {
+    return static_cast<LONG>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)) & ~static_cast<LONG>(WS_CAPTION);
 }
 
 void WindowImplBase::Notify(TNotifyUI& msg) {
