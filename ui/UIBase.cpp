@@ -146,24 +146,6 @@ LRESULT CWindowWnd::PostMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     return ::PostMessageW(hwnd_, uMsg, wParam, lParam);
 }
 
-void CWindowWnd::ResizeClient(int cx, int cy) {
-    RECT rc{};
-    if (!::GetClientRect(hwnd_, &rc)) {
-        return;
-    }
-    if (cx != -1) {
-        rc.right = cx;
-    }
-    if (cy != -1) {
-        rc.bottom = cy;
-    }
-    ::AdjustWindowRectEx(&rc, static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)),
-                         ::GetMenu(hwnd_) != nullptr,
-                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
-                   SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
-}
-
 LRESULT CWindowWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     return ::CallWindowProcW(oldWndProc_, hwnd_, uMsg, wParam, lParam);
 }

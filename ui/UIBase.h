@@ -37,7 +37,6 @@ public:
     void SetIcon(UINT resourceId);
     LRESULT SendMessage(UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);
     LRESULT PostMessage(UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);
-    void ResizeClient(int cx = -1, int cy = -1);
 
     // The object behind a native window created or subclassed by this class, or null.
     static CWindowWnd* FromHandle(HWND hwnd);

@@ -411,13 +411,11 @@ void CPaintManagerUI::SetWindowAttribute(const std::wstring& name, const std::ws
         roundCorner_ = ParseSize(value);
     } else if (name == L"mininfo") {
         minInfo_ = ParseSize(value);
-    } else if (name == L"maxinfo") {
-        maxInfo_ = ParseSize(value);
     } else if (name == L"defaultfontcolor") {
         defaultFontColor_ = ParseColor(value);
     } else if (name == L"disabledfontcolor") {
         disabledFontColor_ = ParseColor(value);
-    } else if (name == L"showdirty" || name == L"noactivate" || name == L"opacity" ||
+    } else if (name == L"maxinfo" || name == L"showdirty" || name == L"noactivate" || name == L"opacity" ||
                name == L"layeredopacity" || name == L"layeredimage" || name == L"linkfontcolor" ||
                name == L"linkhoverfontcolor" || name == L"selectedcolor") {
         // Recognised window attributes whose effects no window of this framework uses.

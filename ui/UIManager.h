@@ -93,7 +93,6 @@ public:
     const RECT& GetSizeBox() const { return sizeBox_; }
     SIZE GetRoundCorner() const { return roundCorner_; }
     SIZE GetMinInfo() const { return minInfo_; }
-    SIZE GetMaxInfo() const { return maxInfo_; }
     DWORD GetDefaultFontColor() const { return defaultFontColor_; }
     DWORD GetDefaultDisabledColor() const { return disabledFontColor_; }
 
@@ -158,7 +157,6 @@ private:
     RECT sizeBox_{};
     SIZE roundCorner_{};
     SIZE minInfo_{};
-    SIZE maxInfo_{};
     DWORD defaultFontColor_ = 0xFF000000;
     DWORD disabledFontColor_ = 0xFFA7A6AA;
 

@@ -27,7 +27,6 @@ class CCanvas {
 public:
     bool Create(int width, int height);
     HDC Dc() const { return dc_.Get(); }
-    HBITMAP Bitmap() const { return bitmap_.Get(); }
     int Width() const { return width_; }
     int Height() const { return height_; }
     uint32_t* Bits() const { return bits_; }

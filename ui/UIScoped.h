@@ -61,19 +61,10 @@ struct MemoryDcTraits {
     static void Close(Type value) { ::DeleteDC(value); }
 };
 
-struct WindowTraits {
-    using Type = HWND;
-    static Type Invalid() { return nullptr; }
-    static bool IsValid(Type value) { return value != nullptr; }
-    static void Close(Type value) { ::DestroyWindow(value); }
-};
-
 using ScopedFont = ScopedHandle<GdiObjectTraits<HFONT>>;
 using ScopedBitmap = ScopedHandle<GdiObjectTraits<HBITMAP>>;
-using ScopedBrush = ScopedHandle<GdiObjectTraits<HBRUSH>>;
 using ScopedRegion = ScopedHandle<GdiObjectTraits<HRGN>>;
 using ScopedMemoryDc = ScopedHandle<MemoryDcTraits>;
-using ScopedWindow = ScopedHandle<WindowTraits>;
 
 // Selects a GDI object into a DC for the lifetime of the scope.
 class ScopedSelect {

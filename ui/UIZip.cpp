@@ -120,10 +120,6 @@ const CZipPackage::Entry* CZipPackage::Find(const std::wstring& name) const {
     return nullptr;
 }
 
-bool CZipPackage::Contains(const std::wstring& name) const {
-    return Find(name) != nullptr;
-}
-
 bool CZipPackage::Extract(const std::wstring& name, std::vector<uint8_t>& out, std::wstring& error) const {
     const Entry* entry = open_ ? Find(name) : nullptr;
     if (entry == nullptr) {

@@ -15,7 +15,6 @@ public:
     void Close();
     bool IsOpen() const { return open_; }
 
-    bool Contains(const std::wstring& name) const;
     // Expands one entry; names compare without regard to case. On failure `error` receives
     // "Could not find ziped file" or "Could not unzip file".
     bool Extract(const std::wstring& name, std::vector<uint8_t>& out, std::wstring& error) const;
