@@ -10,8 +10,16 @@ namespace {
 
 const wchar_t kShadowClass[] = L"SkinUIShadowWnd";
 
-std::map<HWND, CWndShadow*>& Shadows() {
-    static std::map<HWND, CWndShadow*> shadows;
+// The parent windows whose procedure is subclassed, with the procedure they had before. An entry
+// outlives its shadow when another subclass was put on top of ours, so that messages still reach
+// the parent's own procedure.
+struct Subclass {
+    CWndShadow* shadow;
+    WNDPROC previous;
+};
+
+std::map<HWND, Subclass>& Shadows() {
+    static std::map<HWND, Subclass> shadows;
     return shadows;
 }
 
@@ -43,11 +51,14 @@ bool CWndShadow::Initialize(HINSTANCE instance) {
 }
 
 CWndShadow::~CWndShadow() {
-    if (parent_ != nullptr) {
+    auto it = parent_ != nullptr ? Shadows().find(parent_) : Shadows().end();
+    if (it != Shadows().end()) {
         if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(parent_, GWLP_WNDPROC)) == ParentProc) {
-            ::SetWindowLongPtrW(parent_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(parentProc_));
+            ::SetWindowLongPtrW(parent_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(it->second.previous));
+            Shadows().erase(it);
+        } else {
+            it->second.shadow = nullptr;
         }
-        Shadows().erase(parent_);
     }
     if (hwnd_ != nullptr) {
         ::DestroyWindow(hwnd_);
@@ -55,7 +66,10 @@ CWndShadow::~CWndShadow() {
 }
 
 bool CWndShadow::Create(HWND parent) {
-    if (parent_ != nullptr || !::IsWindow(parent)) {
+    // One shadow per window: a second one would subclass the parent twice.
+    auto existing = Shadows().find(parent);
+    if (parent_ != nullptr || !::IsWindow(parent) ||
+        (existing != Shadows().end() && existing->second.shadow != nullptr)) {
         return false;
     }
     HINSTANCE instance = CPaintManagerUI::GetInstance();
@@ -69,9 +83,13 @@ bool CWndShadow::Create(HWND parent) {
     }
     parent_ = parent;
     enabled_ = true;
-    Shadows()[parent] = this;
-    parentProc_ = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(parent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ParentProc)));
+    if (existing != Shadows().end()) {
+        existing->second.shadow = this;  // our procedure is still in the parent's chain
+    } else {
+        auto previous = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrW(parent, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ParentProc)));
+        Shadows()[parent] = Subclass{this, previous};
+    }
     parentVisible_ = ::IsWindowVisible(parent) != FALSE;
     if (parentVisible_ && !::IsZoomed(parent) && !::IsIconic(parent)) {
         Show(true);
@@ -136,9 +154,18 @@ LRESULT CALLBACK CWndShadow::ParentProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPA
     if (it == Shadows().end()) {
         return ::DefWindowProcW(hwnd, uMsg, wParam, lParam);
     }
-    CWndShadow* self = it->second;
-    WNDPROC previous = self->parentProc_;
-    if (self->enabled_) {
+    CWndShadow* self = it->second.shadow;
+    WNDPROC previous = it->second.previous;
+    if (uMsg == WM_NCDESTROY) {
+        if (reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hwnd, GWLP_WNDPROC)) == ParentProc) {
+            ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        }
+        Shadows().erase(it);
+        if (self != nullptr) {
+            self->parent_ = nullptr;
+            self->enabled_ = false;
+        }
+    } else if (self != nullptr && self->enabled_) {
         switch (uMsg) {
             case WM_MOVE:
                 if (self->visible_) {
@@ -171,12 +198,6 @@ LRESULT CALLBACK CWndShadow::ParentProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPA
                 ::DestroyWindow(self->hwnd_);
                 self->hwnd_ = nullptr;
                 self->visible_ = false;
-                break;
-            case WM_NCDESTROY:
-                ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-                Shadows().erase(it);
-                self->parent_ = nullptr;
-                self->enabled_ = false;
                 break;
             default:
                 break;

@@ -35,7 +35,6 @@ private:
 
     HWND hwnd_ = nullptr;
     HWND parent_ = nullptr;
-    WNDPROC parentProc_ = nullptr;
     bool enabled_ = false;
     bool visible_ = false;
     bool parentVisible_ = false;

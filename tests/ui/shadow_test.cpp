@@ -123,4 +123,23 @@ TEST_F(Shadow, WaitsForAHiddenParentAndGoesWithIt) {
     EXPECT_FALSE(shadow_->SetImage(L"missing.png", RECT{3, 3, 4, 4}, RECT{}));
 }
 
+TEST_F(Shadow, OnePerWindowAndReplaceable) {
+    ::ShowWindow(parent_.GetHWND(), SW_SHOWNORMAL);
+    const LONG_PTR original = ::GetWindowLongPtrW(parent_.GetHWND(), GWLP_WNDPROC);
+    shadow_ = std::make_unique<CWndShadow>();
+    ASSERT_TRUE(shadow_->Create(parent_.GetHWND()));
+    CWndShadow second;
+    EXPECT_FALSE(second.Create(parent_.GetHWND())) << "a window has one shadow";
+
+    shadow_ = std::make_unique<CWndShadow>();  // the old one goes first, as a replacement does
+    EXPECT_TRUE(shadow_->Create(parent_.GetHWND()));
+    ASSERT_TRUE(shadow_->SetImage(L"shadow.png", RECT{3, 3, 4, 4}, RECT{0, 0, 0, 0}));
+    Pump(50);
+    EXPECT_EQ(ShadowRect(), Describe(Expected()));
+    shadow_.reset();
+    EXPECT_EQ(::GetWindowLongPtrW(parent_.GetHWND(), GWLP_WNDPROC), original)
+        << "the parent's procedure is back";
+    EXPECT_EQ(::SendMessageW(parent_.GetHWND(), WM_NCHITTEST, 0, MAKELPARAM(150, 170)), HTCLIENT);
+}
+
 }  // namespace
