@@ -6,7 +6,7 @@ import json
 
 import pytest
 
-from harness import INSTALLER_EXE, PackageService, Prefix, run_installer
+from harness import INSTALLER_EXE, SERVICE_PORT, PackageService, Prefix, run_installer
 
 DEFAULT_PACKAGE_PATH = "/kivopc/19881/7.5.1.0/KivoClientUpdate7.5.1.0.7z"
 EXIT_DOWNLOAD_FAILED = 3
@@ -54,9 +54,9 @@ def test_silent_dev_run_downloads_and_verifies_the_package(prefix):
     assert files[0]["headers"]["User-Agent"] == "KivoPCSetup/1.0.0.0"
 
     assert "Get package config failed, use default" not in log
-    assert ("DownloadUrl: http://127.0.0.1:47631/pkg/KivoClient.7z, Md5: %s, Version: 7.6.0.1, "
+    assert ("DownloadUrl: http://127.0.0.1:%d/pkg/KivoClient.7z, Md5: %s, Version: 7.6.0.1, "
             "LaunchCommand: /from setup, DesktopIconUrl: , CefDownloadUrl: , CefMd5: , StartExternal: 0"
-            % md5.upper()) in log
+            % (SERVICE_PORT, md5.upper())) in log
     assert "Download success" in log
     # The install phase follows the verified download.
     assert log.index("Download success") < log.index("Start install")
@@ -99,9 +99,9 @@ def test_unusable_service_falls_back_to_the_default_package(prefix):
         missing = service.records("missing")
     assert [line for line in log if line.startswith("Post request failed: ")] == ["Post request failed: 52"] * 3
     assert "Get package config failed, use default" in log
-    assert ("DownloadUrl: http://127.0.0.1:47631%s, Md5: 88ad2606f38647a8b382c2823a44a11b, Version: 7.5.1.0, "
+    assert ("DownloadUrl: http://127.0.0.1:%d%s, Md5: 88ad2606f38647a8b382c2823a44a11b, Version: 7.5.1.0, "
             "LaunchCommand: , DesktopIconUrl: , CefDownloadUrl: , CefMd5: , StartExternal: 0"
-            % DEFAULT_PACKAGE_PATH) in log
+            % (SERVICE_PORT, DEFAULT_PACKAGE_PATH)) in log
     assert [m["path"] for m in missing] == [DEFAULT_PACKAGE_PATH]
     # The service's 404 page is not the default package.
     assert "Download file md5 not match" in log
