@@ -15,11 +15,20 @@
 
 #include <json/json.h>
 
+#include "GlobalInfo.h"
 #include "HttpClient.h"
 #include "TestSupport.h"
 #include "Utils.h"
 
 namespace kivotest {
+
+// The port of the package-configuration endpoint this build was configured
+// with: the service must listen there for the engine to reach it.
+inline int EndpointPort() {
+    std::wstring url = kivoinstaller::kTestApiUrl;
+    size_t colon = url.rfind(L':');
+    return colon == std::wstring::npos ? 0 : std::stoi(url.substr(colon + 1));
+}
 
 inline std::wstring WindowsPathOfUnix(const std::string& unixPath) {
     std::wstring path = L"Z:" + kivoinstaller::Utils::Utf8ToWide(unixPath);

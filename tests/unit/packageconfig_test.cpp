@@ -231,29 +231,23 @@ TEST(PackageConfigValidTest, LogsTheRecordAndChecksMandatoryFields) {
 
 // ---- Against the package service on the configured endpoint ----
 
-// The port of the test endpoint this build was configured with.
-int EndpointPort() {
-    std::wstring url = kTestApiUrl;
-    size_t colon = url.rfind(L':');
-    return colon == std::wstring::npos ? 0 : std::stoi(url.substr(colon + 1));
-}
-
 // Request ids are process-wide and the engine is one per process, so these
 // run in order; the last one sets the engine's exit event.
 class PackageConfigServiceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        service_ =
-            new kivotest::PackageService(EndpointPort(), {"--download-url", "{base}/package.7z", "--md5",
-                                                          "0123456789abcdef0123456789abcdef", "--version",
-                                                          "7.6.0.1", "--start-external", "1"});
+        service_ = new kivotest::PackageService(
+            kivotest::EndpointPort(),
+            {"--download-url", "{base}/package.7z", "--md5", "0123456789abcdef0123456789abcdef", "--version",
+             "7.6.0.1", "--start-external", "1"});
     }
     static void TearDownTestSuite() {
         delete service_;
         service_ = nullptr;
     }
     void SetUp() override {
-        ASSERT_TRUE(service_->Started()) << "tools/package_service.py did not start on " << EndpointPort();
+        ASSERT_TRUE(service_->Started())
+            << "tools/package_service.py did not start on " << kivotest::EndpointPort();
     }
 
     static std::vector<Json::Value> ConfigRequests() { return service_->Records("config"); }
