@@ -110,7 +110,8 @@ if("${CMAKE_CURRENT_LIST_FILE}" IS_NEWER_THAN "${KIVO_DELAY_TABLE_OBJECT}")
   endif()
 endif()
 
-find_program(KIVO_HOST_PYTHON NAMES python3 REQUIRED)
+# Prefer Debian's interpreter, which scripts/bootstrap installs.
+find_program(KIVO_HOST_PYTHON NAMES python3 HINTS /usr/bin REQUIRED)
 foreach(_kivo_lang C CXX)
   set(CMAKE_${_kivo_lang}_LINK_EXECUTABLE
     "${CMAKE_${_kivo_lang}_LINK_EXECUTABLE} && \"${KIVO_HOST_PYTHON}\" \"${CMAKE_CURRENT_LIST_DIR}/../tools/peimports.py\" --fix-delay-directory <TARGET>")
