@@ -125,28 +125,36 @@ void CWndShadow::Move() {
                    SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER);
 }
 
+bool CWndShadow::RenderFrame(const TImageInfo& image, SIZE size, RECT offsets, RECT corners,
+                             CCanvas& canvas) {
+    if (image.pixels.empty() || !canvas.Create(size.cx, size.cy)) {
+        return false;
+    }
+    const RECT whole{0, 0, size.cx, size.cy};
+    const RECT border{offsets.left + corners.left, offsets.top + corners.top, offsets.right + corners.right,
+                      offsets.bottom + corners.bottom};
+    CRenderEngine::DrawImage(canvas, image, whole, RECT{0, 0, image.width, image.height}, border, true, false,
+                             false, 255, whole);
+    return true;
+}
+
 void CWndShadow::Update() {
-    if (hwnd_ == nullptr || image_.pixels.empty()) {
+    if (hwnd_ == nullptr) {
         return;
     }
     RECT rc{};
     ::GetWindowRect(parent_, &rc);
-    const int width = rc.right - rc.left + offsets_.left + offsets_.right;
-    const int height = rc.bottom - rc.top + offsets_.top + offsets_.bottom;
+    const SIZE size{rc.right - rc.left + offsets_.left + offsets_.right,
+                    rc.bottom - rc.top + offsets_.top + offsets_.bottom};
     CCanvas canvas;
-    if (!canvas.Create(width, height)) {
+    if (!RenderFrame(image_, size, offsets_, corners_, canvas)) {
         return;
     }
-    const RECT whole{0, 0, width, height};
-    const RECT border{offsets_.left + corners_.left, offsets_.top + corners_.top,
-                      offsets_.right + corners_.right, offsets_.bottom + corners_.bottom};
-    CRenderEngine::DrawImage(canvas, image_, whole, RECT{0, 0, image_.width, image_.height}, border, true,
-                             false, false, 255, whole);
     POINT position{rc.left - offsets_.left, rc.top - offsets_.top};
-    SIZE size{width, height};
+    SIZE layered = size;
     POINT origin{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::UpdateLayeredWindow(hwnd_, nullptr, &position, &size, canvas.Dc(), &origin, 0, &blend, ULW_ALPHA);
+    ::UpdateLayeredWindow(hwnd_, nullptr, &position, &layered, canvas.Dc(), &origin, 0, &blend, ULW_ALPHA);
 }
 
 LRESULT CALLBACK CWndShadow::ParentProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {

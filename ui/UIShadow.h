@@ -24,6 +24,10 @@ public:
     // to the offsets to form the fixed borders of the nine-grid.
     bool SetImage(const std::wstring& image, RECT offsets, RECT corners);
 
+    // Paints the frame of a shadow of `size`: the image as a nine-grid whose fixed borders are
+    // offset + corner on each side, middle left out, per-pixel alpha kept (premultiplied).
+    static bool RenderFrame(const TImageInfo& image, SIZE size, RECT offsets, RECT corners, CCanvas& canvas);
+
     HWND GetHWND() const { return hwnd_; }
     bool IsVisible() const { return visible_; }
 

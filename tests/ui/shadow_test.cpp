@@ -142,4 +142,30 @@ TEST_F(Shadow, OnePerWindowAndReplaceable) {
     EXPECT_EQ(::SendMessageW(parent_.GetHWND(), WM_NCHITTEST, 0, MAKELPARAM(150, 170)), HTCLIENT);
 }
 
+TEST(ShadowFrame, NineGridWithHoleKeepsAlpha) {
+    // 10 x 10: a 3-pixel border of half-transparent dark blue, one distinct corner, a red middle.
+    std::vector<uint32_t> pixels(100, 0x80102840);
+    pixels[0] = 0x40000000;
+    for (int y = 3; y < 6; ++y) {
+        for (int x = 3; x < 6; ++x) {
+            pixels[static_cast<size_t>(y) * 10 + x] = 0xFFFF0000;
+        }
+    }
+    TImageInfo image;
+    ASSERT_TRUE(DecodeImage(MakePng(10, 10, pixels), 0, image));
+    CCanvas frame;
+    ASSERT_TRUE(CWndShadow::RenderFrame(image, SIZE{307, 207}, RECT{3, 3, 4, 4}, RECT{0, 0, 0, 0}, frame));
+    ASSERT_EQ(frame.Width(), 307);
+    ASSERT_EQ(frame.Height(), 207);
+    const uint32_t border = image.pixels[1];  // premultiplied
+    EXPECT_EQ(frame.Pixel(0, 0), image.pixels[0]) << "corner drawn 1:1";
+    EXPECT_EQ(frame.Pixel(150, 1), border) << "top edge";
+    EXPECT_EQ(frame.Pixel(1, 100), border) << "left edge";
+    EXPECT_EQ(frame.Pixel(305, 100), border) << "right edge";
+    EXPECT_EQ(frame.Pixel(150, 205), border) << "bottom edge";
+    EXPECT_EQ(frame.Pixel(150, 100), 0u) << "the middle is left out";
+    EXPECT_EQ(frame.Pixel(3, 3), 0u) << "the hole starts right inside the offsets";
+    EXPECT_EQ(border >> 24, 0x80u);
+}
+
 }  // namespace
