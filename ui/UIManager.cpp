@@ -38,7 +38,6 @@ SIZE ParseSize(const std::wstring& value) {
 }  // namespace
 
 CPaintManagerUI::CPaintManagerUI() {
-    defaultFont_.name = L"";
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     LOGFONTW logFont{};
@@ -311,8 +310,12 @@ void CPaintManagerUI::Paint() {
     }
 }
 
-HFONT CPaintManagerUI::AddFont(int id, const std::wstring& name, int size, bool bold, bool underline,
-                               bool italic) {
+namespace {
+
+// Fills `info` with a new GDI font; a character height of minus `size` makes `size` the pixel
+// height of the characters. Leaves `info` unchanged when the font cannot be created.
+bool CreateFontInfo(const std::wstring& name, int size, bool bold, bool underline, bool italic,
+                    TFontInfo& info) {
     LOGFONTW logFont{};
     lstrcpynW(logFont.lfFaceName, name.c_str(), LF_FACESIZE);
     logFont.lfHeight = -size;
@@ -322,37 +325,33 @@ HFONT CPaintManagerUI::AddFont(int id, const std::wstring& name, int size, bool 
     logFont.lfCharSet = DEFAULT_CHARSET;
     ScopedFont font(::CreateFontIndirectW(&logFont));
     if (!font) {
-        return nullptr;
+        return false;
     }
-    TFontInfo& info = fonts_[id];
     info.name = logFont.lfFaceName;
     info.size = size;
     info.bold = bold;
     info.underline = underline;
     info.italic = italic;
     info.font = std::move(font);
-    return info.font.Get();
+    return true;
+}
+
+}  // namespace
+
+HFONT CPaintManagerUI::AddFont(int id, const std::wstring& name, int size, bool bold, bool underline,
+                               bool italic) {
+    TFontInfo info;
+    if (!CreateFontInfo(name, size, bold, underline, italic, info)) {
+        return nullptr;
+    }
+    TFontInfo& stored = fonts_[id];
+    stored = std::move(info);
+    return stored.font.Get();
 }
 
 void CPaintManagerUI::SetDefaultFont(const std::wstring& name, int size, bool bold, bool underline,
                                      bool italic) {
-    LOGFONTW logFont{};
-    lstrcpynW(logFont.lfFaceName, name.c_str(), LF_FACESIZE);
-    logFont.lfHeight = -size;
-    logFont.lfWeight = bold ? FW_BOLD : FW_NORMAL;
-    logFont.lfUnderline = underline ? TRUE : FALSE;
-    logFont.lfItalic = italic ? TRUE : FALSE;
-    logFont.lfCharSet = DEFAULT_CHARSET;
-    ScopedFont font(::CreateFontIndirectW(&logFont));
-    if (!font) {
-        return;
-    }
-    defaultFont_.name = logFont.lfFaceName;
-    defaultFont_.size = size;
-    defaultFont_.bold = bold;
-    defaultFont_.underline = underline;
-    defaultFont_.italic = italic;
-    defaultFont_.font = std::move(font);
+    CreateFontInfo(name, size, bold, underline, italic, defaultFont_);
 }
 
 HFONT CPaintManagerUI::GetFont(int id) const {
