@@ -183,10 +183,49 @@ void CContainerUI::DoPaint(CCanvas& canvas, const RECT& paint) {
     }
 }
 
-void CVerticalLayoutUI::SetPos(RECT rc) {
-    CControlUI::SetPos(rc);
+void CContainerUI::StackChildren(bool vertical) {
     const RECT content = ContentRect();
-    const LONG contentWidth = Width(content);
+    // "Main" runs along the stack, "cross" across it.
+    const LONG contentMain = vertical ? Height(content) : Width(content);
+    const LONG contentCross = vertical ? Width(content) : Height(content);
+    const SIZE available{Width(content), Height(content)};
+    const UINT crossAlign = vertical ? (childAlign_ == DT_CENTER  ? 1
+                                        : childAlign_ == DT_RIGHT ? 2
+                                                                  : 0)
+                                     : (childVAlign_ == DT_VCENTER  ? 1
+                                        : childVAlign_ == DT_BOTTOM ? 2
+                                                                    : 0);
+    struct Axes {
+        LONG fixedMain, fixedCross, minMain, maxMain, minCross, maxCross;
+        LONG padBefore, padAfter, crossBefore, crossAfter;
+    };
+    auto axesOf = [vertical, available](CControlUI* item) {
+        const SIZE size = item->EstimateSize(available);
+        const RECT& pad = item->GetPadding();
+        if (vertical) {
+            return Axes{size.cy,
+                        size.cx,
+                        item->GetMinHeight(),
+                        item->GetMaxHeight(),
+                        item->GetMinWidth(),
+                        item->GetMaxWidth(),
+                        pad.top,
+                        pad.bottom,
+                        pad.left,
+                        pad.right};
+        }
+        return Axes{size.cx,
+                    size.cy,
+                    item->GetMinWidth(),
+                    item->GetMaxWidth(),
+                    item->GetMinHeight(),
+                    item->GetMaxHeight(),
+                    pad.left,
+                    pad.right,
+                    pad.top,
+                    pad.bottom};
+    };
+
     std::vector<CControlUI*> stacked;
     for (CControlUI* item : items_) {
         if (!item->IsVisible()) {
@@ -204,101 +243,53 @@ void CVerticalLayoutUI::SetPos(RECT rc) {
     int adjustable = 0;
     int fixedTotal = childPadding_ * static_cast<int>(stacked.size() - 1);
     for (CControlUI* item : stacked) {
-        SIZE size = item->EstimateSize(SIZE{contentWidth, Height(content)});
-        if (size.cy == 0) {
+        const Axes a = axesOf(item);
+        if (a.fixedMain == 0) {
             ++adjustable;
         } else {
-            fixedTotal += Clamp(size.cy, item->GetMinHeight(), item->GetMaxHeight());
+            fixedTotal += Clamp(a.fixedMain, a.minMain, a.maxMain);
         }
-        fixedTotal += item->GetPadding().top + item->GetPadding().bottom;
+        fixedTotal += a.padBefore + a.padAfter;
     }
-    const int remaining = Height(content) - fixedTotal;
+    // Adjustable children share what is left; the last one takes the remainder of the division.
+    const int remaining = contentMain - fixedTotal;
     const int share = adjustable > 0 ? std::max(0, remaining / adjustable) : 0;
     int adjusted = 0;
-    LONG y = content.top;
+    LONG next = vertical ? content.top : content.left;
+    const LONG crossStart = vertical ? content.left : content.top;
+    const LONG crossEnd = vertical ? content.right : content.bottom;
     for (CControlUI* item : stacked) {
-        const RECT& pad = item->GetPadding();
-        SIZE size = item->EstimateSize(SIZE{contentWidth, Height(content)});
-        int cy = 0;
-        if (size.cy == 0) {
+        const Axes a = axesOf(item);
+        LONG main = a.fixedMain;
+        if (main == 0) {
             ++adjusted;
-            cy = adjusted == adjustable ? std::max(0, remaining - share * (adjustable - 1)) : share;
-        } else {
-            cy = size.cy;
+            main = adjusted == adjustable ? std::max(0, remaining - share * (adjustable - 1)) : share;
         }
-        cy = Clamp(cy, item->GetMinHeight(), item->GetMaxHeight());
-        const LONG available = contentWidth - pad.left - pad.right;
-        LONG cx = size.cx != 0 ? size.cx : available;
-        cx = std::max<LONG>(std::min(cx, available), item->GetMinWidth());
-        LONG x = content.left + pad.left;
-        if (childAlign_ == DT_CENTER) {
-            x = content.left + (contentWidth - cx) / 2;
-        } else if (childAlign_ == DT_RIGHT) {
-            x = content.right - pad.right - cx;
+        main = Clamp(main, a.minMain, a.maxMain);
+        const LONG room = contentCross - a.crossBefore - a.crossAfter;
+        LONG cross = a.fixedCross != 0 ? a.fixedCross : room;
+        cross = std::max<LONG>(std::min(cross, room), a.minCross);
+        LONG crossPos = crossStart + a.crossBefore;
+        if (crossAlign == 1) {
+            crossPos = crossStart + (contentCross - cross) / 2;
+        } else if (crossAlign == 2) {
+            crossPos = crossEnd - a.crossAfter - cross;
         }
-        const LONG top = y + pad.top;
-        item->SetPos(RECT{x, top, x + cx, top + cy});
-        y = top + cy + pad.bottom + childPadding_;
+        const LONG mainPos = next + a.padBefore;
+        item->SetPos(vertical ? RECT{crossPos, mainPos, crossPos + cross, mainPos + main}
+                              : RECT{mainPos, crossPos, mainPos + main, crossPos + cross});
+        next = mainPos + main + a.padAfter + childPadding_;
     }
+}
+
+void CVerticalLayoutUI::SetPos(RECT rc) {
+    CControlUI::SetPos(rc);
+    StackChildren(true);
 }
 
 void CHorizontalLayoutUI::SetPos(RECT rc) {
     CControlUI::SetPos(rc);
-    const RECT content = ContentRect();
-    const LONG contentHeight = Height(content);
-    std::vector<CControlUI*> stacked;
-    for (CControlUI* item : items_) {
-        if (!item->IsVisible()) {
-            continue;
-        }
-        if (item->IsFloat()) {
-            SetFloatPos(item);
-        } else {
-            stacked.push_back(item);
-        }
-    }
-    if (stacked.empty()) {
-        return;
-    }
-    int adjustable = 0;
-    int fixedTotal = childPadding_ * static_cast<int>(stacked.size() - 1);
-    for (CControlUI* item : stacked) {
-        SIZE size = item->EstimateSize(SIZE{Width(content), contentHeight});
-        if (size.cx == 0) {
-            ++adjustable;
-        } else {
-            fixedTotal += Clamp(size.cx, item->GetMinWidth(), item->GetMaxWidth());
-        }
-        fixedTotal += item->GetPadding().left + item->GetPadding().right;
-    }
-    const int remaining = Width(content) - fixedTotal;
-    const int share = adjustable > 0 ? std::max(0, remaining / adjustable) : 0;
-    int adjusted = 0;
-    LONG x = content.left;
-    for (CControlUI* item : stacked) {
-        const RECT& pad = item->GetPadding();
-        SIZE size = item->EstimateSize(SIZE{Width(content), contentHeight});
-        int cx = 0;
-        if (size.cx == 0) {
-            ++adjusted;
-            cx = adjusted == adjustable ? std::max(0, remaining - share * (adjustable - 1)) : share;
-        } else {
-            cx = size.cx;
-        }
-        cx = Clamp(cx, item->GetMinWidth(), item->GetMaxWidth());
-        const LONG available = contentHeight - pad.top - pad.bottom;
-        LONG cy = size.cy != 0 ? size.cy : available;
-        cy = std::max<LONG>(std::min(cy, available), item->GetMinHeight());
-        LONG y = content.top + pad.top;
-        if (childVAlign_ == DT_VCENTER) {
-            y = content.top + (contentHeight - cy) / 2;
-        } else if (childVAlign_ == DT_BOTTOM) {
-            y = content.bottom - pad.bottom - cy;
-        }
-        const LONG left = x + pad.left;
-        item->SetPos(RECT{left, y, left + cx, y + cy});
-        x = left + cx + pad.right + childPadding_;
-    }
+    StackChildren(false);
 }
 
 bool CTabLayoutUI::Add(CControlUI* control) {

@@ -172,6 +172,8 @@ protected:
     void SetFloatPos(CControlUI* child);
     // Gives each visible child the content rectangle shrunk by its padding, sized by its fixed size.
     void PlaceInContent(CControlUI* child, const RECT& content);
+    // Stacks the visible, non-float children from the top (vertical) or from the left.
+    void StackChildren(bool vertical);
 
     std::vector<CControlUI*> items_;
     RECT inset_{};
