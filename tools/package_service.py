@@ -23,8 +23,13 @@ fault mode used and the parsed request.
 
 The package configuration (the reply's tRsp object) comes from --config (a
 JSON file holding that object) and the options --download-url, --md5, ...,
-which override members of the file. In string values "{base}" stands for
-"http://127.0.0.1:PORT".
+which override members of the file; --package NAME (and --cef-package NAME)
+serve a file of the --files directory with the digest computed here. In string
+values "{base}" stands for "http://127.0.0.1:PORT".
+
+A demonstration without the internet, against a test build:
+
+  tools/package_service.py --files DIR --package KivoClient.7z --version 7.6.0.1
 
 Configuration replies can be broken on purpose. Each configuration request
 takes the next mode from a queue that tests fill through /control; with the
@@ -62,6 +67,7 @@ SIGTERM, SIGINT, a quit request or --idle-exit seconds without requests.
 """
 
 import argparse
+import hashlib
 import json
 import os
 import select
@@ -104,6 +110,15 @@ class State:
                 self.config = json.load(f)
             if not isinstance(self.config, dict):
                 raise SystemExit("--config must hold a JSON object")
+        # A served file named as the package sets its URL and digest at once.
+        for option, url_member, md5_member in (("package", "DownloadUrl", "Md5"),
+                                               ("cef_package", "CefDownloadUrl", "CefMd5")):
+            name = getattr(args, option)
+            if name is not None:
+                if not self.files:
+                    raise SystemExit("--%s needs --files" % option.replace("_", "-"))
+                self.config[url_member] = "{base}/" + urllib.parse.quote(name)
+                self.config[md5_member] = _md5_of(os.path.join(self.files, name))
         for option, member in CONFIG_OPTIONS:
             value = getattr(args, option)
             if value is not None:
@@ -159,6 +174,14 @@ class State:
             if "throttle" in command:
                 self.throttle = command["throttle"]
             return {"port": self.port, "requests": self.seq}
+
+
+def _md5_of(path):
+    digest = hashlib.md5()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
 
 
 def _substitute(value, base):
@@ -439,6 +462,8 @@ def main(argv=None):
     parser.add_argument("--desktop-icon-url")
     parser.add_argument("--cef-download-url")
     parser.add_argument("--cef-md5")
+    parser.add_argument("--package", help="file under --files served as the package (sets its URL and MD5)")
+    parser.add_argument("--cef-package", help="file under --files served as the browser runtime (URL and MD5)")
     parser.add_argument("--start-external", type=int)
     parser.add_argument("--fault", default="ok", choices=CONFIG_FAULTS,
                         help="mode of configuration replies when the queue is empty")
