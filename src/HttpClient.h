@@ -14,13 +14,13 @@
 
 namespace kivoinstaller {
 
-// Result codes the callers tell apart (libcurl's values).
+// Result codes the callers tell apart (libcurl's values). Others include 2
+// (no transfer handle), 7 (no connection) and 28 (connection phase longer
+// than 20 seconds).
 enum HttpResult : int {
     kHttpOk = 0,
-    kHttpNoHandle = 2,     // CURLE_FAILED_INIT
-    kHttpWriteError = 23,  // CURLE_WRITE_ERROR: destination file not creatable or not writable
-    kHttpTimedOut = 28,    // CURLE_OPERATION_TIMEDOUT: connection phase longer than 20 s
-    kHttpCancelled = 42,   // CURLE_ABORTED_BY_CALLBACK: cancel event seen
+    kHttpWriteError = 23,  // destination file not creatable or not writable
+    kHttpCancelled = 42,   // cancel event seen at a progress tick
 };
 
 class HttpClient {
