@@ -193,11 +193,17 @@ class PackageService:
         config_path.write_text(json.dumps(self.config), encoding="utf-8")
         cmd = [sys.executable, str(SERVICE_SCRIPT), "--port", str(self.requested_port), "--files", str(self.files),
                "--config", str(config_path), "--record", str(self.record_path), "--idle-exit", "900"] + self.args
-        self.process = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        # Errors go to a file: a pipe nobody reads could fill and stall the service.
+        errors_path = self.dir / "service.err"
+        with open(errors_path, "w") as errors:
+            self.process = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=errors, text=True)
         line = self.process.stdout.readline()
         if not line.strip().isdigit():
             self.process.kill()
-            raise RuntimeError("package service did not start: %s %s" % (line, self.process.stderr.read()))
+            self.process.wait()
+            message = "package service did not start: %s %s" % (line, errors_path.read_text())
+            self.close()
+            raise RuntimeError(message)
         self.port = int(line)
         if self.faults:
             self.control(faults=self.faults)
@@ -213,7 +219,6 @@ class PackageService:
                 self.process.wait()
         if self.process:
             self.process.stdout.close()
-            self.process.stderr.close()
         self.process = None
 
     def close(self):
