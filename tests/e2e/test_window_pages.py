@@ -6,83 +6,15 @@ shadow. Screenshots of every page are kept in $KIVO_ARTIFACTS_DIR."""
 
 import time
 
-import pytest
-
-from harness import INSTALLER_EXE, Prefix, reg_values, runs_of, to_windows_path, APP_KEY, BUILD_DIR
-from window_driver import (DEFAULT_INSTALL_DIR, PROBE_EXE, SAMPLE_LAUNCH_COMMAND, Display, Image, WindowSession,
-                           prepare_prefix, sample_service)
+from harness import APP_KEY, BUILD_DIR, reg_values, runs_of, to_windows_path
+from window_driver import DEFAULT_INSTALL_DIR, SAMPLE_LAUNCH_COMMAND, HelperWindow, Image, window_service
+from window_driver import display, prefix, session_of, win7, win10  # noqa: F401 (fixtures)
 
 WS_CAPTION = 0x00C00000
 WS_VISIBLE = 0x10000000
 MAIN_STYLE = 0x06CA0000
 ACTIVE_STRIP = (0x24, 0x24, 0x24)
 INACTIVE_STRIP = (0x3A, 0x3A, 0x3A)
-
-
-@pytest.fixture(scope="module")
-def display():
-    if not INSTALLER_EXE.exists() or not PROBE_EXE.exists():
-        pytest.skip("installer or window probe not built")
-    screen = Display()
-    yield screen
-    screen.close()
-
-
-def open_prefix(kind):
-    prefix = Prefix(kind)
-    prepare_prefix(prefix)
-    return prefix
-
-
-@pytest.fixture(params=["win7", "win10"])
-def prefix(request, display):
-    with open_prefix(request.param) as p:
-        yield p
-
-
-@pytest.fixture
-def win7(display):
-    with open_prefix("win7") as p:
-        yield p
-
-
-@pytest.fixture
-def win10(display):
-    with open_prefix("win10") as p:
-        yield p
-
-
-class HelperWindow:
-    """A window of the probe program: "backdrop", a light window behind the
-    installer so that frame and shadow show on the bare X screen, or "other",
-    a window that takes the activation."""
-
-    def __init__(self, prefix, mode):
-        self.process = prefix.popen([PROBE_EXE, mode])
-        assert self.process.stdout.readline().strip() == b"ready"
-
-    def close(self):
-        self.process.kill()
-        self.process.wait(30)
-        self.process.stdout.close()
-        self.process.stderr.close()
-
-
-@pytest.fixture
-def session_of():
-    """Starts installer sessions (after a backdrop) and cleans them up."""
-    started = []
-
-    def start(prefix, name, **kwargs):
-        backdrop = HelperWindow(prefix, "backdrop")
-        session = WindowSession(prefix, name=name, **kwargs)
-        started.append((session, backdrop))
-        return session
-
-    yield start
-    for session, backdrop in started:
-        session.close()
-        backdrop.close()
 
 
 def expected_geometry(window, prefix):
@@ -101,7 +33,7 @@ def size_of(rect):
 
 
 def test_start_up_state(prefix, session_of):
-    with sample_service() as service:
+    with window_service() as service:
         session = session_of(prefix, "startup")
         window = session.wait_main()
 
@@ -149,7 +81,7 @@ def test_previous_installation_directory_is_offered(win10, session_of):
     previous = "C:\\Kivo\\Earlier"
     win10.run(["reg", "add", APP_KEY, "/v", "installPath", "/t", "REG_SZ", "/d", previous, "/f", "/reg:32"],
               timeout=60, check=True)
-    with sample_service():
+    with window_service():
         session = session_of(win10, "previous")
         session.wait_main()
         session.click("openCustomBtn")
@@ -161,7 +93,7 @@ def test_previous_installation_directory_is_offered(win10, session_of):
 
 
 def test_agreement_option_enables_the_install_button(win7, session_of):
-    with sample_service():
+    with window_service():
         session = session_of(win7, "agreement")
         session.wait_main()
         session.click("agreeOption")
@@ -193,7 +125,7 @@ def test_agreement_links_open_the_pages_in_the_browser(win10, session_of):
     for scheme in ("http", "https"):
         win10.run(["reg", "add", "HKCR\\%s\\shell\\open\\command" % scheme, "/ve", "/t", "REG_SZ", "/d",
                    '"%s" "%%1"' % browser, "/f"], timeout=60, check=True)
-    with sample_service() as service:
+    with window_service() as service:
         session = session_of(win10, "links")
         session.wait_main()
         session.click("licenseBtn")
@@ -210,7 +142,7 @@ def test_agreement_links_open_the_pages_in_the_browser(win10, session_of):
 
 def test_interactive_installation(prefix, session_of):
     # Slow enough to watch the bar fill, fast enough for a test.
-    with sample_service(throttle=10000) as service:
+    with window_service(throttle=10000) as service:
         session = session_of(prefix, "install")
         window = session.wait_main()
         session.move_away()
@@ -256,7 +188,7 @@ def strip_colour(session):
 
 
 def test_accent_strip_follows_activation(win10, session_of):
-    with sample_service():
+    with window_service():
         session = session_of(win10, "accent")
         session.wait_main()
         session.move_away()
@@ -282,7 +214,7 @@ def test_accent_strip_takes_the_colour_shown_on_title_bars(win10, session_of):
     win10.run(["reg", "add", dwm, "/v", "ColorPrevalence", "/t", "REG_DWORD", "/d", "1", "/f"], timeout=60, check=True)
     win10.run(["reg", "add", dwm, "/v", "ColorizationColor", "/t", "REG_DWORD", "/d", "0xC40078D7", "/f"],
               timeout=60, check=True)
-    with sample_service():
+    with window_service():
         session = session_of(win10, "accent-colour")
         session.wait_main()
         session.move_away()
@@ -293,7 +225,7 @@ def test_accent_strip_takes_the_colour_shown_on_title_bars(win10, session_of):
 
 
 def test_title_area_drags_the_window(prefix, session_of):
-    with sample_service():
+    with window_service():
         session = session_of(prefix, "drag")
         before = session.wait_main()
         start = session.client_point(300, 24, before)
@@ -316,7 +248,7 @@ def test_title_area_drags_the_window(prefix, session_of):
 
 
 def test_windows7_shadow(win7, session_of):
-    with sample_service():
+    with window_service():
         session = session_of(win7, "shadow")
         window = session.wait_main()
         shadows = session.windows("shadow")
@@ -341,7 +273,7 @@ def test_windows7_shadow(win7, session_of):
 
 
 def test_windows10_has_no_drawn_shadow(win10, session_of):
-    with sample_service():
+    with window_service():
         session = session_of(win10, "no-shadow")
         session.wait_main()
         assert session.windows("shadow") == []

@@ -14,8 +14,10 @@ import subprocess
 import time
 from pathlib import Path
 
-from harness import (BUILD_DIR, FIXTURES_DIR, INSTALLER_EXE, QUIET_WINE, SAMPLE_PACKAGES, SERVICE_PORT, SOURCE_DIR,
-                     PackageService, private_user_folders)
+import pytest
+
+from harness import (BUILD_DIR, FIXTURES_DIR, INSTALLER_EXE, QUIET_WINE, SERVICE_PORT, SOURCE_DIR, Prefix,
+                     private_user_folders, sample_service)
 
 SKIN_DIR = SOURCE_DIR / "res" / "skin"
 PROBE_EXE = FIXTURES_DIR / "kivo_window_probe.exe"
@@ -70,17 +72,22 @@ def prepare_prefix(prefix):
     private_user_folders(prefix)
     prefix.run(["reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Decorated", "/t", "REG_SZ", "/d", "N",
                 "/f"], timeout=60, check=True)
+    # Message boxes and the folder dialog use the system font, which has no
+    # Chinese; link a Chinese font behind it as Chinese Windows does.
+    for face in ("Tahoma", "Microsoft Sans Serif"):
+        prefix.run(["reg", "add", "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink",
+                    "/v", face, "/t", "REG_MULTI_SZ", "/d", "wqy-microhei.ttc,WenQuanYi Micro Hei", "/f"],
+                   timeout=60, check=True)
 
 
-def sample_service(throttle=None, **config):
-    """The package service with the sample client package; config replaces members of the package configuration."""
-    service = PackageService(port=int(os.environ.get("KIVO_SERVICE_PORT", SERVICE_PORT)))
-    md5 = service.add_file("pkg/KivoClient.7z", (SAMPLE_PACKAGES / "KivoClient.7z").read_bytes())
-    service.config = {"DownloadUrl": "{base}/pkg/KivoClient.7z", "Md5": md5.upper(), "Version": "7.6.0.1",
-                      "LaunchCommand": SAMPLE_LAUNCH_COMMAND, "StartExternal": 0}
-    service.config.update(config)
-    if throttle:
-        service.args += ["--throttle", str(throttle)]
+def window_service(throttle=None, **config):
+    """The package service with the sample client package, answering with the
+    launch arguments the tests look for; throttle limits the download (bytes
+    per second). KIVO_SERVICE_PORT moves it for a build configured for another port."""
+    args = ["--throttle", str(throttle)] if throttle else []
+    config.setdefault("LaunchCommand", SAMPLE_LAUNCH_COMMAND)
+    service = sample_service(cef=False, args=args, **config)
+    service.requested_port = int(os.environ.get("KIVO_SERVICE_PORT", SERVICE_PORT))
     return service
 
 
@@ -201,7 +208,6 @@ class WindowSession:
         self.process = prefix.popen([exe] + list(args), env=environment)
         # Windows 8 and later show the 1-pixel strip above the pages.
         self.strip = 1 if prefix.kind == "win10" else 0
-        self.shots = 0
 
     # --- what Windows reports ---
 
@@ -305,13 +311,57 @@ class WindowSession:
         left, top, right, bottom = self.place(control)
         self.click_at(*self.client_point((left + right) // 2, (top + bottom) // 2, window))
 
-    def click_button(self, dialog, text):
+    def click_button(self, dialog, button_id):
+        """Clicks a dialog button by its control id (IDOK 1, IDCANCEL 2, ...)."""
         for button in dialog["buttons"]:
-            if button["text"].replace("&", "") == text:
+            if button["id"] == button_id:
                 left, top, right, bottom = button["rect"]
                 self.click_at((left + right) // 2, (top + bottom) // 2)
                 return
-        raise AssertionError("no button %r in %r" % (text, dialog))
+        raise AssertionError("no button %r in %r" % (button_id, dialog))
+
+    def answer(self, dialog, button_id):
+        """Clicks a button of the dialog and waits until the dialog is gone."""
+        self.click_button(dialog, button_id)
+        self.wait(lambda: all(d["hwnd"] != dialog["hwnd"] for d in self.windows("dialog")), 30,
+                  "dialog %r to close" % dialog["title"])
+        # The window repaints what the box covered.
+        time.sleep(0.5)
+
+    def wait_page(self, page, timeout=120):
+        """Waits until the window shows the page; returns the client image."""
+        window = self.main()
+        last = []
+
+        def shown():
+            last[:] = [self.client_shot(window)]
+            return last[0] if self.page(last[0]) == page else None
+        try:
+            return self.wait(shown, timeout, "page %d" % page)
+        except AssertionError:
+            if last:
+                last[0].save(self.artifact("not-page%d" % page))
+            raise
+
+    def expanded(self):
+        window = self.main()
+        return window["client"][3] - window["client"][1] > 450
+
+    def set_location(self, text):
+        """Types a new install location into the location field, as a person
+        would: open the panel, click the field, select everything, type."""
+        if not self.expanded():
+            self.click("openCustomBtn")
+            self.wait(self.expanded, 30, "the custom-install panel")
+        self.click("installDirEdit")
+        self.wait(lambda: self.main()["edit"] is not None, 30, "the location editor")
+        field = self.client_point(*self.place("installDirEdit")[:2])
+        over = (field[0] + 30, field[1] + 18)
+        self.key("End", "shift+Home", "BackSpace", over=over)
+        _run(["xdotool", "type", "--delay", "60", text])
+        time.sleep(0.3)
+        typed = self.main()["edit"]
+        assert typed == text, "typed %r, the field shows %r" % (text, typed)
 
     # A spot of the window's background where no control reacts to the pointer.
     QUIET_SPOT = (40, 120)
@@ -324,10 +374,6 @@ class WindowSession:
         _run(["xdotool", "mousemove", "--sync", str(over[0]), str(over[1])])
         time.sleep(0.2)
         _run(["xdotool", "key", "--delay", "80"] + list(keys))
-        time.sleep(0.3)
-
-    def type_text(self, text):
-        _run(["xdotool", "type", "--delay", "60", text])
         time.sleep(0.3)
 
     def move_away(self):
@@ -361,14 +407,18 @@ class WindowSession:
         window = window or self.main()
         return Image(self.screen(), window["client"])
 
+    def artifact(self, label):
+        """Where a screenshot of this session goes: <session>-<kind>-<label>.png."""
+        return ARTIFACTS_DIR / ("%s-%s-%s.png" % (self.name, self.prefix.kind, label))
+
     def keep(self, label, margin=12):
-        """Saves the window with its surroundings (frame, shadow) as an artefact; returns the client image."""
+        """Saves the window with its surroundings (frame, shadow, a box in
+        front of it) as an artefact; returns the client image."""
         window = self.main()
         path = self.screen()
         left, top, right, bottom = window["window"]
         area = (max(left - margin, 0), max(top - margin, 0), right + margin, bottom + margin)
-        self.shots += 1
-        Image(path, area).save(ARTIFACTS_DIR / ("%s-%s-%s.png" % (self.name, self.prefix.kind, label)))
+        Image(path, area).save(self.artifact(label))
         return Image(path, window["client"])
 
     def shows(self, shot, control, image, source=None, tolerance=12.0):
@@ -435,3 +485,71 @@ def patched_installer(path, removed="MainWindow.xml"):
     Path(path).write_bytes(data)
     shutil.copymode(INSTALLER_EXE, path)
     return path
+
+
+# --- fixtures shared by the window tests ---
+
+@pytest.fixture(scope="module")
+def display():
+    if not INSTALLER_EXE.exists() or not PROBE_EXE.exists():
+        pytest.skip("installer or window probe not built")
+    screen = Display()
+    yield screen
+    screen.close()
+
+
+def open_prefix(kind):
+    prefix = Prefix(kind)
+    prepare_prefix(prefix)
+    return prefix
+
+
+@pytest.fixture(params=["win7", "win10"])
+def prefix(request, display):
+    with open_prefix(request.param) as p:
+        yield p
+
+
+@pytest.fixture
+def win7(display):
+    with open_prefix("win7") as p:
+        yield p
+
+
+@pytest.fixture
+def win10(display):
+    with open_prefix("win10") as p:
+        yield p
+
+
+class HelperWindow:
+    """A window of the probe program: "backdrop", a light window behind the
+    installer so that frame and shadow show on the bare X screen, or "other",
+    a window that takes the activation."""
+
+    def __init__(self, prefix, mode):
+        self.process = prefix.popen([PROBE_EXE, mode])
+        assert self.process.stdout.readline().strip() == b"ready"
+
+    def close(self):
+        self.process.kill()
+        self.process.wait(30)
+        self.process.stdout.close()
+        self.process.stderr.close()
+
+
+@pytest.fixture
+def session_of():
+    """Starts installer sessions (after a backdrop) and cleans them up."""
+    started = []
+
+    def start(prefix, name, **kwargs):
+        backdrop = HelperWindow(prefix, "backdrop")
+        session = WindowSession(prefix, name=name, **kwargs)
+        started.append((session, backdrop))
+        return session
+
+    yield start
+    for session, backdrop in started:
+        session.close()
+        backdrop.close()
