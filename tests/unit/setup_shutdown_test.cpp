@@ -10,7 +10,7 @@ namespace {
 // A fresh process: the engine idles, and shutdown removes the package file.
 TEST(SetupShutdownTest, DeletesPackageFileAndEndsThread) {
     kivotest::LogCapture log(Info);
-    Setup& setup = Setup::GetInstance();
+    kivoinstaller::Setup& setup = kivoinstaller::Setup::GetInstance();
     std::wstring path = setup.PackagePath();
     kivotest::WriteFileBytes(path, "partial package");
     ASSERT_TRUE(Utils::FileExists(path));

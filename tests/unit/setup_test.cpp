@@ -73,7 +73,7 @@ protected:
 kivotest::LogCapture* SetupTest::log_ = nullptr;
 
 TEST_F(SetupTest, A_EmptyCallbackReceivesNothing) {
-    Setup& setup = Setup::GetInstance();
+    kivoinstaller::Setup& setup = kivoinstaller::Setup::GetInstance();
     setup.SetCallback(InstallStepCallback());
     setup.Report(Start, 0);  // no callback: dropped, no crash
     EXPECT_FALSE(setup.IsExitRequested());
@@ -85,7 +85,7 @@ TEST_F(SetupTest, A_EmptyCallbackReceivesNothing) {
 TEST_F(SetupTest, B_StartInstallWhileIdleRunsDownloadThenInstall) {
     // No package service is listening, so the download phase fails and the
     // install phase that follows finds no package.
-    Setup& setup = Setup::GetInstance();
+    kivoinstaller::Setup& setup = kivoinstaller::Setup::GetInstance();
     Recorder recorder;
     setup.SetCallback(recorder.Callback());
     setup.StartInstall();
@@ -105,7 +105,7 @@ TEST_F(SetupTest, B_StartInstallWhileIdleRunsDownloadThenInstall) {
 }
 
 TEST_F(SetupTest, C_SetCallbackWaitsForReportInProgress) {
-    Setup& setup = Setup::GetInstance();
+    kivoinstaller::Setup& setup = kivoinstaller::Setup::GetInstance();
     ScopedHandle inside(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ScopedHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     std::atomic<bool> reportDone{false};
@@ -131,7 +131,7 @@ TEST_F(SetupTest, C_SetCallbackWaitsForReportInProgress) {
 }
 
 TEST_F(SetupTest, D_ExitWinsOverPendingInstall) {
-    Setup& setup = Setup::GetInstance();
+    kivoinstaller::Setup& setup = kivoinstaller::Setup::GetInstance();
     ScopedHandle inDownload(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ScopedHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     Recorder recorder;
