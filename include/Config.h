@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -89,7 +90,14 @@ public:
         std::string errors;
         Json::CharReaderBuilder builder;
         std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-        if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors)) {
+        bool parsed = false;
+        try {
+            parsed = reader->parse(text.data(), text.data() + text.size(), &root, &errors);
+        } catch (const std::exception& e) {
+            // The reader throws instead of reporting on absurdly deep nesting.
+            errors = e.what();
+        }
+        if (!parsed) {
             KLOG_AS(Error, kParseFunction, L"Failed to parse json: " + Utils::Utf8ToWide(errors));
             return config;
         }

@@ -107,7 +107,13 @@ std::wstring QualifiedFunctionName(const char* prettyFunction) {
     }
     text.erase(0, nameStart);
 
-    // Enclosing functions of a lambda keep their parameter lists in the compiler's text.
+    // Enclosing functions of a lambda keep their parameter lists in the
+    // compiler's text; "operator()" keeps its own.
+    static const char kCallOperator[] = "operator()";
+    static const char kPlaceholder[] = "operator\x01";
+    for (size_t at = text.find(kCallOperator); at != std::string::npos; at = text.find(kCallOperator, at)) {
+        text.replace(at, sizeof(kCallOperator) - 1, kPlaceholder);
+    }
     std::string cleaned;
     cleaned.reserve(text.size());
     depth = 0;
@@ -129,6 +135,9 @@ std::wstring QualifiedFunctionName(const char* prettyFunction) {
         if (depth == 0) {
             cleaned += c;
         }
+    }
+    for (size_t at = cleaned.find(kPlaceholder); at != std::string::npos; at = cleaned.find(kPlaceholder, at)) {
+        cleaned.replace(at, sizeof(kPlaceholder) - 1, kCallOperator);
     }
     return Utils::Utf8ToWide(cleaned);
 }

@@ -83,7 +83,8 @@ class Prefix:
         return users[0]
 
     def temp_dir(self):
-        return self.user_dir() / "AppData" / "Local" / "Temp"
+        # Wine's TEMP is C:\users\<user>\Temp, not the AppData one of Windows.
+        return self.user_dir() / "Temp"
 
     def unix_path(self, windows_path):
         """C:\\x\\y inside the prefix as a host path."""
@@ -256,3 +257,106 @@ class PackageService:
         while time.time() < deadline and len(self.records(kind)) < count:
             time.sleep(0.1)
         return self.records(kind)
+
+
+# --- the sample client package (tools/sample-client) and the install phase ---
+
+import re  # noqa: E402
+
+SAMPLE_PACKAGES = BUILD_DIR / "sample-packages"
+FIXTURES_DIR = BUILD_DIR / "tests"
+# Wine's menu builder would mirror every Start-menu and desktop link into the
+# host's home; installations under test keep to their prefix.
+QUIET_WINE = {"WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
+SAMPLE_RECORD = "C:\\ProgramData\\KivoSample\\record.txt"
+APP_KEY = "HKLM\\SOFTWARE\\KivoPc\\KivoClient"
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KivoClient"
+
+
+def private_user_folders(prefix):
+    """Turns the user folders that a new prefix links to the host's home
+    (Desktop, Documents, ...) into directories of the prefix."""
+    for entry in prefix.user_dir().iterdir():
+        if entry.is_symlink():
+            entry.unlink()
+            entry.mkdir()
+
+
+def sample_runs(prefix):
+    """Lines of the sample programs' record file: dicts with path, command_line, pid, elevated."""
+    path = prefix.unix_path(SAMPLE_RECORD)
+    if not path.exists():
+        return []
+    runs = []
+    for line in path.read_text(encoding="utf-8").splitlines():
+        fields = line.split("\t")
+        if len(fields) == 4:
+            runs.append({"path": fields[0], "command_line": fields[1], "pid": int(fields[2]),
+                         "elevated": fields[3] == "1"})
+    return runs
+
+
+def runs_of(prefix, exe_name):
+    return [r for r in sample_runs(prefix) if r["path"].lower().endswith("\\" + exe_name.lower())]
+
+
+def reg_values(prefix, key):
+    """The values of one registry key (32-bit view) as {name: (type, data)}; None without the key."""
+    code, out = prefix.reg_query(key)
+    if code != 0:
+        return None
+    values = {}
+    for line in out.splitlines():
+        match = re.match(r"^    (.+?)    (REG_[A-Z_]+)    ?(.*)$", line)
+        if match:
+            values[match.group(1)] = (match.group(2), match.group(3))
+    return values
+
+
+def read_links(prefix, links):
+    """Target, arguments, working directory and icon of shell links (Windows paths), via IShellLinkW."""
+    result = prefix.run([FIXTURES_DIR / "kivo_links.exe"] + list(links), timeout=120, env=QUIET_WINE)
+    return [json.loads(line) for line in result.stdout.decode("utf-8").splitlines() if line.startswith("{")]
+
+
+def user_folders(prefix):
+    """Windows paths of the folders the installer writes shortcuts and data to."""
+    user = "C:\\users\\" + prefix.user_dir().name
+    start_menu = user + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu"
+    return {
+        "desktop": user + "\\Desktop",
+        "start_menu": start_menu,
+        "startup": start_menu + "\\Programs\\StartUp",
+        "common_programs": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs",
+        "common_startup": "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp",
+        "appdata": user + "\\AppData\\Roaming",
+    }
+
+
+def sample_service(cef=True, faults=(), args=(), **config):
+    """A package service offering the sample client (and its browser runtime)
+    at /pkg/; config members override the generated package configuration."""
+    service = PackageService(faults=faults, args=args)
+    md5 = service.add_file("pkg/KivoClient.7z", (SAMPLE_PACKAGES / "KivoClient.7z").read_bytes())
+    package = {"DownloadUrl": "{base}/pkg/KivoClient.7z", "Md5": md5, "Version": "7.6.0.1", "StartExternal": 0}
+    if cef:
+        cef_md5 = service.add_file("pkg/CefSharp.7z", (SAMPLE_PACKAGES / "CefSharp.7z").read_bytes())
+        package.update(CefDownloadUrl="{base}/pkg/CefSharp.7z", CefMd5=cef_md5)
+    package.update(config)
+    service.config = package
+    return service
+
+
+def archive_entries(archive):
+    """(path with backslashes, is directory) of every entry of a 7z archive, as 7zz lists them."""
+    out = subprocess.run(["7zz", "l", "-slt", "-ba", str(archive)], check=True, capture_output=True,
+                         text=True).stdout
+    entries = []
+    path = None
+    for line in out.splitlines():
+        if line.startswith("Path = "):
+            path = line[7:].replace("/", "\\")
+        elif line.startswith("Attributes = ") and path is not None:
+            entries.append((path, line[13:].startswith("D")))
+            path = None
+    return entries

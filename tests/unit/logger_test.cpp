@@ -44,10 +44,10 @@ std::wstring Free() { return QualifiedFunctionName(__PRETTY_FUNCTION__); }
 }  // namespace qualified
 
 TEST(LoggerTest, QualifiedFunctionNames) {
-    EXPECT_EQ(qualified::Widget::Method(1), L"qualified::Widget::Method");
-    EXPECT_EQ(qualified::Widget::Generic(2.0), L"qualified::Widget::Generic");
-    EXPECT_EQ(qualified::Widget().name, L"qualified::Widget::Widget");
-    EXPECT_EQ(qualified::Free(), L"qualified::Free");
+    EXPECT_EQ(qualified::Widget::Method(1), L"{anonymous}::qualified::Widget::Method");
+    EXPECT_EQ(qualified::Widget::Generic(2.0), L"{anonymous}::qualified::Widget::Generic");
+    EXPECT_EQ(qualified::Widget().name, L"{anonymous}::qualified::Widget::Widget");
+    EXPECT_EQ(qualified::Free(), L"{anonymous}::qualified::Free");
     EXPECT_EQ(QualifiedFunctionName("int WinMain(HINSTANCE, HINSTANCE, LPSTR, int)"), L"WinMain");
     EXPECT_EQ(QualifiedFunctionName("bool kivoinstaller::Setup::operator()(int) const"),
               L"kivoinstaller::Setup::operator()");
