@@ -14,6 +14,15 @@
 
 namespace kivoinstaller {
 
+namespace {
+
+// The settings file is the client's: any member may be missing or of another type.
+const Json::Value* Member(const Json::Value& value, const char* name) {
+    return value.isObject() && value.isMember(name) ? &value[name] : nullptr;
+}
+
+}  // namespace
+
 std::wstring PluginSetupHelper::CefDirectory() {
     // A failed lookup leaves the folder part empty: the runtime is then looked
     // for relative to the current directory and simply not found.
@@ -61,11 +70,10 @@ bool PluginSetupHelper::IsCefInstalled() {
         LOG_ERROR(L"Failed to parse json: " + Utils::Utf8ToWide(errors));
         return false;
     }
-    const Json::Value* versions = root.isObject() ? root.find("Versions", "Versions" + 8) : nullptr;
+    const Json::Value* versions = Member(root, "Versions");
     if (versions != nullptr && versions->isArray()) {
         for (const Json::Value& element : *versions) {
-            const Json::Value* latest =
-                element.isObject() ? element.find("LatestVersion", "LatestVersion" + 13) : nullptr;
+            const Json::Value* latest = Member(element, "LatestVersion");
             if (latest == nullptr || !latest->isString()) {
                 continue;
             }

@@ -75,7 +75,8 @@ public:
                 fields.push_back(field);
             }
             if (fields.size() == 4) {
-                runs.push_back({fields[0], fields[1], static_cast<DWORD>(std::stoul(fields[2])), fields[3] == "1"});
+                runs.push_back(
+                    {fields[0], fields[1], static_cast<DWORD>(std::stoul(fields[2])), fields[3] == "1"});
             }
         }
         return runs;
