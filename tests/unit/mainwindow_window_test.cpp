@@ -125,10 +125,46 @@ TEST_F(MainWindowTest, StartsOnTheOptionsPage) {
     EXPECT_TRUE(Find(L"userAgreementLayout")->IsVisible());
     EXPECT_FALSE(Find(L"customInstallLayout")->IsVisible());
     EXPECT_EQ(Find(L"titleBarTopSide")->IsVisible(), !Legacy());
+    SIZE client = ClientSize();
+    RECT window = {};
+    ::GetWindowRect(window_->GetHWND(), &window);
+    LONG style = ::GetWindowLongW(window_->GetHWND(), GWL_STYLE);
     if (Legacy()) {
-        SIZE size = ClientSize();
-        EXPECT_EQ(size.cx, 700);
-        EXPECT_EQ(size.cy, 410);
+        // The skin draws the whole window.
+        EXPECT_EQ(style & WS_CAPTION, 0);
+        EXPECT_EQ(client.cx, 700);
+        EXPECT_EQ(client.cy, 410);
+        EXPECT_EQ(window.right - window.left, 700);
+    } else {
+        // The system frame stays on the sides and at the bottom; the title area is client.
+        EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
+        RECT full = {0, 0, 700, 500};
+        ::AdjustWindowRectEx(&full, static_cast<DWORD>(style), FALSE, 0);
+        int frameX = ::GetSystemMetrics(SM_CXFRAME) + ::GetSystemMetrics(SM_CXPADDEDBORDER);
+        int frameY = ::GetSystemMetrics(SM_CYFRAME) + ::GetSystemMetrics(SM_CXPADDEDBORDER);
+        EXPECT_EQ(window.right - window.left, full.right - full.left);
+        EXPECT_EQ(window.bottom - window.top, full.bottom - 90);
+        EXPECT_EQ(client.cx, full.right - full.left - 2 * frameX);
+        EXPECT_EQ(client.cy, full.bottom - 90 - frameY);
+    }
+}
+
+TEST_F(MainWindowTest, TitleAreaDragsExceptOverItsButtons) {
+    Show();
+    HWND hwnd = window_->GetHWND();
+    auto hit = [hwnd](int x, int y) {
+        POINT pt = {x, y};
+        ::ClientToScreen(hwnd, &pt);
+        return ::SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(pt.x, pt.y));
+    };
+    EXPECT_EQ(hit(300, 24), HTCAPTION);
+    EXPECT_EQ(hit(10, 45), HTCAPTION);
+    EXPECT_EQ(hit(646, 24), HTCLIENT);  // minBtn
+    EXPECT_EQ(hit(682, 24), HTCLIENT);  // closeBtn
+    EXPECT_EQ(hit(345, 250), HTCLIENT);
+    if (!Legacy()) {
+        // The top edge inside the client area keeps the frame's sizing edge.
+        EXPECT_EQ(hit(300, 1), HTTOP);
     }
 }
 
