@@ -301,15 +301,29 @@ def runs_of(prefix, exe_name):
 
 
 def reg_values(prefix, key):
-    """The values of one registry key (32-bit view) as {name: (type, data)}; None without the key."""
-    code, out = prefix.reg_query(key)
-    if code != 0:
+    """The values of one registry key (32-bit view) as {name: (type, data)}; None without the key.
+    Read through "reg export", whose UTF-16 file keeps every character (the
+    console output of "reg query" does not)."""
+    exported = "C:\\kivo-reg-export.reg"
+    path = prefix.unix_path(exported)
+    args = ["reg", "export", key, exported, "/y"] + (["/reg:32"] if prefix.arch == "win64" else [])
+    if prefix.run(args, timeout=60).returncode != 0:
         return None
+    text = path.read_bytes().decode("utf-16")
+    path.unlink()
     values = {}
-    for line in out.splitlines():
-        match = re.match(r"^    (.+?)    (REG_[A-Z_]+)    ?(.*)$", line)
-        if match:
-            values[match.group(1)] = (match.group(2), match.group(3))
+    for line in text.splitlines():
+        match = re.match(r'^"((?:[^"\\]|\\.)*)"=(.*)$', line)
+        if not match:
+            continue
+        name = re.sub(r"\\(.)", r"\1", match.group(1))
+        data = match.group(2)
+        if data.startswith('"'):
+            values[name] = ("REG_SZ", re.sub(r"\\(.)", r"\1", data[1:-1]))
+        elif data.startswith("dword:"):
+            values[name] = ("REG_DWORD", int(data[6:], 16))
+        else:
+            values[name] = ("REG_OTHER", data)
     return values
 
 
