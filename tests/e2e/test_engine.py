@@ -23,12 +23,12 @@ def prefix():
 
 
 class EngineRun:
-    def __init__(self, prefix, actions, timeout=300):
+    def __init__(self, prefix, actions, timeout=300, env=None):
         self.prefix = prefix
         before = set(prefix.logs())
         report = "C:\\engine-report.txt"
         result = prefix.run([ENGINE_EXE, report, "installdir=" + INSTALL_DIR, "dev"] + list(actions),
-                            timeout=timeout, env=QUIET_WINE)
+                            timeout=timeout, env=dict(QUIET_WINE, **(env or {})))
         self.code = result.returncode
         self.stderr = result.stderr.decode("utf-8", "replace")
         path = prefix.unix_path(report)
@@ -39,6 +39,9 @@ class EngineRun:
                 self.reports.append((int(ms), thread, step, int(value)))
         new_logs = [p for p in prefix.logs() if p not in before]
         self.log = messages(new_logs[-1]) if new_logs else []
+
+    def time_of(self, step, value):
+        return next(ms for ms, _, s, v in self.reports if (s, v) == (step, value))
 
     def steps(self, thread=None):
         return [(step, value) for _, t, step, value in self.reports if thread is None or t == thread]
@@ -69,6 +72,22 @@ def test_reports_of_a_whole_installation(prefix):
     tail = steps[steps.index(("ExtraArchive", 90)):]
     assert tail == [("ExtraArchive", 90), ("UpdateConfig", 92), ("UpdateConfig", 95), ("UpdateConfig", 98),
                     ("UpdateConfig", 99), ("InstallSuccess", 100)]
+
+
+def test_service_installer_is_awaited(prefix):
+    # Windows 10, 64-bit: the service installer runs and the stage waits for its end.
+    with sample_service(cef=False):
+        run = EngineRun(prefix, ["silent=1", "start-install", "wait=InstallSuccess"],
+                        env={"KIVO_SAMPLE_LINGER": "KivoServerInstaller.exe:4000"})
+    assert run.code == 0, run.stderr
+    waited = run.time_of("UpdateConfig", 98) - run.time_of("UpdateConfig", 95)
+    assert 4000 <= waited < 20000, waited
+    assert "Install UacService timeout" not in run.log
+    [service] = runs_of(prefix, "KivoServerInstaller.exe")
+    services = INSTALL_DIR + "\\Services"
+    assert service["command_line"] == (
+        '"%s\\KivoServerInstaller.exe" /UacService /Install /CopySelf /ServerFileDir="%s\\UacService"'
+        % (services, services))
 
 
 def test_runtime_download_runs_beside_the_package_download(prefix):
