@@ -21,8 +21,9 @@ def prefix():
 
 
 def test_silent_run_without_service_logs_its_settings_and_fails_the_download(prefix):
-    # Nothing listens on the test build's endpoints: the download phase fails.
-    code, log = run_installer(prefix, ["/S", "/verbose", "/channel=ABC"], env=QUIET_WINE)
+    # The service refuses every request and has no default package: the download phase fails.
+    with PackageService(faults=["ret-nonzero"] * 3):
+        code, log = run_installer(prefix, ["/S", "/verbose", "/channel=ABC"], env=QUIET_WINE)
     assert code == EXIT_DOWNLOAD_FAILED, log
     assert log[:3] == ["Strat KivoInstaller", "Channel: abc", "Silent mode: 1"]
     assert "Dev mode: 0" in log
@@ -42,7 +43,8 @@ def test_silent_run_without_service_logs_its_settings_and_fails_the_download(pre
 
 
 def test_without_verbose_no_debug_lines(prefix):
-    code, log = run_installer(prefix, ["/silent"], env=QUIET_WINE)
+    with PackageService(faults=["ret-nonzero"] * 3):
+        code, log = run_installer(prefix, ["/silent"], env=QUIET_WINE)
     assert code == EXIT_DOWNLOAD_FAILED
     assert all(l[0] != "DEBUG" for l in log_lines(prefix.logs()[-1]))
     assert "Channel: official" in log
