@@ -49,9 +49,9 @@ IMAGES = {
 
 
 def load_packer():
-    spec = importlib.util.spec_from_file_location("pack_skin", PACKER)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader_spec = importlib.util.spec_from_file_location("pack_skin", PACKER)
+    module = importlib.util.module_from_spec(loader_spec)
+    loader_spec.loader.exec_module(module)
     return module
 
 

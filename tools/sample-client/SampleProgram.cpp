@@ -88,11 +88,11 @@ DWORD LingerMs(const std::wstring& commandLine, const std::wstring& exeName) {
     if (at != std::wstring::npos) {
         return static_cast<DWORD>(wcstoul(commandLine.c_str() + at + option.size(), nullptr, 10));
     }
-    std::wstring spec = Lower(Environment(L"KIVO_SAMPLE_LINGER"));
+    std::wstring lingerList = Lower(Environment(L"KIVO_SAMPLE_LINGER"));
     std::wstring key = Lower(exeName) + L":";
-    for (size_t start = 0; start < spec.size();) {
-        size_t end = spec.find(L',', start);
-        std::wstring item = spec.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+    for (size_t start = 0; start < lingerList.size();) {
+        size_t end = lingerList.find(L',', start);
+        std::wstring item = lingerList.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
         if (item.compare(0, key.size(), key) == 0) {
             return static_cast<DWORD>(wcstoul(item.c_str() + key.size(), nullptr, 10));
         }
