@@ -643,7 +643,9 @@ std::wstring DesktopFolder() {
     return path;
 }
 
-std::wstring HResultText(HRESULT hr) { return std::to_wstring(static_cast<long>(hr)); }
+std::wstring HResultText(HRESULT hr) {
+    return std::to_wstring(static_cast<long>(hr));
+}
 
 }  // namespace
 
@@ -710,14 +712,15 @@ bool Setup::WriteRegister() {
 
 std::wstring ReadInstallPath() {
     ScopedRegKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppKey, 0, KEY_READ | kRegistryView, key.Receive()) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppKey, 0, KEY_READ | kRegistryView, key.Receive()) !=
+        ERROR_SUCCESS) {
         return L"";
     }
     wchar_t buffer[1024] = {};
     DWORD type = 0;
     DWORD size = sizeof(buffer);
-    if (::RegQueryValueExW(key.Get(), L"installPath", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-            ERROR_SUCCESS ||
+    if (::RegQueryValueExW(key.Get(), L"installPath", nullptr, &type, reinterpret_cast<BYTE*>(buffer),
+                           &size) != ERROR_SUCCESS ||
         type != REG_SZ) {
         return L"";
     }
@@ -742,7 +745,8 @@ bool Setup::InstallUacServer() {
     bool finished = false;
     if (launcher.ProcessHandle() != nullptr) {
         if (!exitEvent_) {
-            finished = ::WaitForSingleObject(launcher.ProcessHandle(), kServiceInstallTimeoutMs) == WAIT_OBJECT_0;
+            finished =
+                ::WaitForSingleObject(launcher.ProcessHandle(), kServiceInstallTimeoutMs) == WAIT_OBJECT_0;
         } else {
             HANDLE handles[] = {exitEvent_.Get(), launcher.ProcessHandle()};
             finished =
@@ -770,7 +774,8 @@ std::wstring Setup::DownloadDesktopIcon(const std::wstring& url) {
         if (result == 0) {
             return iconPath;
         }
-        KLOG_AS(Warn, L"kivoinstaller::Setup::CreateShortCut", L"Download desktop icon failed: " + std::to_wstring(result));
+        KLOG_AS(Warn, L"kivoinstaller::Setup::CreateShortCut",
+                L"Download desktop icon failed: " + std::to_wstring(result));
     }
     return L"";
 }
@@ -820,11 +825,12 @@ void Setup::CreateShortCut() {
         if (createLink(programFolder, kClientLink, client, L"", installDir, &hr)) {
             LOG_INFO(L"Create common programs shortcut: " + HResultText(hr));
         }
-        if (createLink(programFolder, L"卸载.lnk", Utils::PathJoin({installDir, L"unins.exe"}), L"", installDir,
-                       &hr)) {
+        if (createLink(programFolder, L"卸载.lnk", Utils::PathJoin({installDir, L"unins.exe"}), L"",
+                       installDir, &hr)) {
             LOG_INFO(L"Create uninstall shortcut: " + HResultText(hr));
         }
-        if (createLink(programFolder, L"环境修复.lnk", Utils::PathJoin({installDir, L"Repair\\KivoRepair.exe"}), L"",
+        if (createLink(programFolder, L"环境修复.lnk",
+                       Utils::PathJoin({installDir, L"Repair\\KivoRepair.exe"}), L"",
                        Utils::PathJoin({installDir, L"Repair"}), &hr)) {
             LOG_INFO(L"Create repair shortcut: " + HResultText(hr));
         }
@@ -870,8 +876,10 @@ void Setup::DeleteShortcuts() {
 
     std::wstring programs = SpecialFolder(CSIDL_COMMON_PROGRAMS);
     std::wstring programFolder = Utils::PathJoin({programs, kProductName});
-    if (!programs.empty() && Utils::DirectoryExists(programFolder) && !Utils::DeleteDirectory(programFolder)) {
-        LOG_WARN(L"Delete Folder failed: " + programFolder + L" ,last error: " + std::to_wstring(::GetLastError()));
+    if (!programs.empty() && Utils::DirectoryExists(programFolder) &&
+        !Utils::DeleteDirectory(programFolder)) {
+        LOG_WARN(L"Delete Folder failed: " + programFolder + L" ,last error: " +
+                 std::to_wstring(::GetLastError()));
     }
 
     deleteLink(CSIDL_DESKTOP, kClientLink, true);

@@ -360,8 +360,8 @@ bool DuplicateProcessToken(DWORD processId, ScopedHandle* token) {
     if (!::OpenProcessToken(process.Get(), TOKEN_ALL_ACCESS, processToken.Receive())) {
         return false;
     }
-    return ::DuplicateTokenEx(processToken.Get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
-                              token->Receive()) != FALSE;
+    return ::DuplicateTokenEx(processToken.Get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
+                              TokenPrimary, token->Receive()) != FALSE;
 }
 
 bool IsWindows64Bit() {
@@ -380,8 +380,8 @@ HRESULT CreateShortcut(const std::wstring& linkPath, const ShortcutInfo& info) {
         return com.Result();
     }
     ComPtr<IShellLinkW> link;
-    HRESULT hr =
-        ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.ReceiveVoid());
+    HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                    link.ReceiveVoid());
     if (FAILED(hr)) {
         return hr;
     }
@@ -399,7 +399,8 @@ HRESULT CreateShortcut(const std::wstring& linkPath, const ShortcutInfo& info) {
     if (!info.arguments.empty() && FAILED(hr = link->SetArguments(info.arguments.c_str()))) {
         return hr;
     }
-    if (!info.workingDirectory.empty() && FAILED(hr = link->SetWorkingDirectory(info.workingDirectory.c_str()))) {
+    if (!info.workingDirectory.empty() &&
+        FAILED(hr = link->SetWorkingDirectory(info.workingDirectory.c_str()))) {
         return hr;
     }
     if (!info.description.empty() && FAILED(hr = link->SetDescription(info.description.c_str()))) {
@@ -457,7 +458,9 @@ void RefreshShortcutIcon() {
 
 }  // namespace Utils
 
-ProcessLauncher::ProcessLauncher() : startupInfo_() { startupInfo_.cb = sizeof(startupInfo_); }
+ProcessLauncher::ProcessLauncher() : startupInfo_() {
+    startupInfo_.cb = sizeof(startupInfo_);
+}
 
 ProcessLauncher::~ProcessLauncher() = default;
 
@@ -474,8 +477,8 @@ void ProcessLauncher::Adopt(const PROCESS_INFORMATION& info) {
 bool ProcessLauncher::Run(const std::wstring& path, const std::wstring& arguments) {
     std::wstring commandLine = CommandLine(path, arguments);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startupInfo_,
-                          &info)) {
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startupInfo_, &info)) {
         return false;
     }
     Adopt(info);
@@ -499,8 +502,8 @@ bool ProcessLauncher::RunAsExplorerToken(const std::wstring& path, const std::ws
     }
     std::wstring commandLine = CommandLine(path, arguments);
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessWithTokenW(token.Get(), 0, nullptr, &commandLine[0], 0, nullptr, nullptr, &startupInfo_,
-                                   &info)) {
+    if (!::CreateProcessWithTokenW(token.Get(), 0, nullptr, &commandLine[0], 0, nullptr, nullptr,
+                                   &startupInfo_, &info)) {
         return false;
     }
     Adopt(info);
