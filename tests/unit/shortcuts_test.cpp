@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "GlobalInfo.h"
+#include "SampleClient.h"
 #include "ScopedWin.h"
 #include "Setup.h"
 #include "TestSupport.h"
@@ -258,6 +259,29 @@ TEST_F(ShortcutsTest, DeleteRemovesEveryShortcutAndTheFolder) {
     EXPECT_FALSE(Utils::DirectoryExists(ProgramFolder()));
     EXPECT_TRUE(Utils::FileExists(installDir_ + L"\\keep.txt"));
     EXPECT_TRUE(Utils::FileExists(Client()));
+}
+
+TEST(IconCacheTest, RunsTheSystemToolWithTheArgumentForThisWindows) {
+    // Wine has no ie4uinit.exe: a sample program stands in for it and records its command line.
+    const std::wstring tool = L"C:\\Windows\\System32\\ie4uinit.exe";
+    ::DeleteFileW(tool.c_str());
+    {
+        kivotest::LogCapture log;
+        Utils::RefreshShortcutIcon();
+        EXPECT_EQ(log.Finish(), std::vector<std::string>{"ie4uinit.exe not found"});
+    }
+
+    kivotest::SampleRecord record;
+    ::GetDesktopWindow();  // Wine's desktop shell, whose token the tool runs with
+    ASSERT_TRUE(kivotest::PlaceSampleProgram(tool));
+    kivotest::LogCapture log;
+    Utils::RefreshShortcutIcon();
+    EXPECT_TRUE(log.Finish().empty());
+    ASSERT_TRUE(kivotest::WaitUntil([&] { return !record.Runs().empty(); }));
+    const char* argument = Utils::GetWindowsVersion() < Win10 ? "-ClearIconCache" : "-show";
+    EXPECT_EQ(record.Runs()[0].commandLine,
+              "\"C:\\Windows\\System32\\ie4uinit.exe\" " + std::string(argument));
+    ::DeleteFileW(tool.c_str());
 }
 
 }  // namespace
