@@ -175,6 +175,14 @@ def skin_image(name, source):
     return _skin_cache[key]
 
 
+def image_size(name):
+    """Width and height of a skin image."""
+    if ("size", name) not in _skin_cache:
+        size = _run(["convert", str(SKIN_DIR / name), "-format", "%w %h", "info:"]).stdout.split()
+        _skin_cache[("size", name)] = (int(size[0]), int(size[1]))
+    return _skin_cache[("size", name)]
+
+
 def image_difference(shot, origin, name, source):
     """Mean difference per channel between the skin image (its opaque pixels)
     and the screenshot at origin (client pixels); 255 when nothing compares."""
@@ -426,14 +434,23 @@ class WindowSession:
         source = source or (0, 0, right - left, bottom - top)
         return image_difference(shot, (left, top), image, source) <= tolerance
 
+    def shows_button(self, shot, control, image):
+        """The button in any of its states (side by side in its image)."""
+        left, top, right, bottom = self.place(control)
+        width, height = right - left, bottom - top
+        states = int(image_size(image)[0] / width)
+        return any(self.shows(shot, control, image, (i * width, 0, (i + 1) * width, height)) for i in range(states))
+
     def page(self, shot):
-        """Which page the client image shows, judged by the images only that page draws."""
-        if self.shows(shot, "installBtn", "install_btn.png", (0, 0, 170, 46)) or \
-                self.shows(shot, "installBtn", "install_btn.png", (510, 0, 680, 46)):
+        """Which page the client image shows, judged by the images only that
+        page draws. A button may still look hot after a message box took the
+        pointer away, so every state of a button counts."""
+        if self.shows_button(shot, "installBtn", "install_btn.png"):
             return 0
-        if self.shows(shot, "retryBtn", "retry_btn.png") and self.shows(shot, "cancelBtn", "cancel_btn.png"):
+        if self.shows_button(shot, "retryBtn", "retry_btn.png") and \
+                self.shows_button(shot, "cancelBtn", "cancel_btn.png"):
             return 2
-        if self.shows(shot, "useNowBtn", "use_now_btn.png") and \
+        if self.shows_button(shot, "useNowBtn", "use_now_btn.png") and \
                 self.shows(shot, "successPicture", "success.png"):
             return 3
         if self.progress(shot) is not None:
